@@ -1,0 +1,59 @@
+# Helpers that every module's tests, benchmarks and fuzz targets use.
+
+# Calls add_subdirectory for each folder of MODULES under the current source
+# directory that has a CMakeLists.txt of its own.
+function(corvane_add_module_dirs)
+  foreach(module IN LISTS ARGN)
+    if(EXISTS ${CMAKE_CURRENT_SOURCE_DIR}/${module}/CMakeLists.txt)
+      add_subdirectory(${module})
+    endif()
+  endforeach()
+endfunction()
+
+# corvane_add_test(<name> LABEL <module> SOURCES <files...> [LIBS <targets...>] [TIMEOUT <s>])
+# One GoogleTest executable, one CTest entry (under Wine for the Windows target).
+function(corvane_add_test name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "LABEL;TIMEOUT" "SOURCES;LIBS")
+  if(NOT arg_LABEL)
+    message(FATAL_ERROR "corvane_add_test(${name}): LABEL is required")
+  endif()
+  if(NOT arg_TIMEOUT)
+    set(arg_TIMEOUT 300)
+  endif()
+  add_executable(${name} ${arg_SOURCES})
+  target_link_libraries(${name} PRIVATE ${arg_LIBS} gmock gtest_main)
+  add_test(NAME ${name} COMMAND ${name})
+  set_tests_properties(${name} PROPERTIES LABELS "${arg_LABEL}" TIMEOUT ${arg_TIMEOUT})
+endfunction()
+
+# corvane_add_benchmark(<name> SOURCES <files...> [LIBS <targets...>])
+# A Google Benchmark executable; run on demand (scripts/bench), not by CTest.
+function(corvane_add_benchmark name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "" "SOURCES;LIBS")
+  add_executable(${name} ${arg_SOURCES})
+  target_link_libraries(${name} PRIVATE ${arg_LIBS} benchmark::benchmark_main)
+endfunction()
+
+# corvane_add_fuzzer(<name> LABEL <module> SOURCES <files...> [LIBS <targets...>] [CORPUS <dir>]
+#                    [SECONDS <n>])
+# A libFuzzer target. CTest runs it briefly from the committed seed corpus; new inputs go to a
+# scratch folder in the build tree so the repository's corpus stays as committed.
+function(corvane_add_fuzzer name)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "LABEL;CORPUS;SECONDS" "SOURCES;LIBS")
+  if(NOT arg_SECONDS)
+    set(arg_SECONDS 4)
+  endif()
+  add_executable(${name} ${arg_SOURCES})
+  target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
+  target_link_libraries(${name} PRIVATE ${arg_LIBS})
+  set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${name}.corpus)
+  file(MAKE_DIRECTORY ${scratch})
+  set(corpus_args ${scratch})
+  if(arg_CORPUS)
+    list(APPEND corpus_args ${arg_CORPUS})
+  endif()
+  add_test(NAME ${name}
+           COMMAND ${name} -seed=1 -max_total_time=${arg_SECONDS} -timeout=10 ${corpus_args})
+  set_tests_properties(${name} PROPERTIES LABELS "${arg_LABEL}" TIMEOUT 120)
+endfunction()

@@ -1,0 +1,45 @@
+#include "Platform.h"
+
+#include <cerrno>
+#include <ctime>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+namespace platform {
+
+long AtomicIncrement(long volatile* value) { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }
+long AtomicDecrement(long volatile* value) { return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST); }
+
+unsigned long CurrentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
+
+unsigned long MillisecondClock()
+{
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    // Unsigned arithmetic wraps at 2^32 like timeGetTime.
+    return static_cast<unsigned long>(now.tv_sec) * 1000UL +
+           static_cast<unsigned long>(now.tv_nsec / 1000000L);
+}
+
+void SleepMilliseconds(unsigned long milliseconds)
+{
+    timespec remaining{static_cast<time_t>(milliseconds / 1000UL),
+                       static_cast<long>(milliseconds % 1000UL) * 1000000L};
+    while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
+    }
+}
+
+RecursiveLock::RecursiveLock()
+{
+    pthread_mutexattr_t attributes;
+    pthread_mutexattr_init(&attributes);
+    pthread_mutexattr_settype(&attributes, PTHREAD_MUTEX_RECURSIVE);
+    pthread_mutex_init(&m_mutex, &attributes);
+    pthread_mutexattr_destroy(&attributes);
+}
+
+RecursiveLock::~RecursiveLock() { pthread_mutex_destroy(&m_mutex); }
+void RecursiveLock::Lock() { pthread_mutex_lock(&m_mutex); }
+void RecursiveLock::Unlock() { pthread_mutex_unlock(&m_mutex); }
+
+}  // namespace platform
