@@ -11,7 +11,8 @@ function(corvane_add_module_dirs)
 endfunction()
 
 # corvane_add_test(<name> LABEL <module> SOURCES <files...> [LIBS <targets...>] [TIMEOUT <s>])
-# One GoogleTest executable, one CTest entry (under Wine for the Windows target).
+# One GoogleTest executable, one CTest entry. Windows test programs run under Wine and carry the
+# label "wine" besides their module's, so a machine that cannot run Wine can leave them out.
 function(corvane_add_test name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "LABEL;TIMEOUT" "SOURCES;LIBS")
   if(NOT arg_LABEL)
@@ -23,7 +24,11 @@ function(corvane_add_test name)
   add_executable(${name} ${arg_SOURCES})
   target_link_libraries(${name} PRIVATE ${arg_LIBS} gmock gtest_main)
   add_test(NAME ${name} COMMAND ${name})
-  set_tests_properties(${name} PROPERTIES LABELS "${arg_LABEL}" TIMEOUT ${arg_TIMEOUT})
+  set(labels ${arg_LABEL})
+  if(WIN32)
+    list(APPEND labels wine)
+  endif()
+  set_tests_properties(${name} PROPERTIES LABELS "${labels}" TIMEOUT ${arg_TIMEOUT})
 endfunction()
 
 # corvane_add_benchmark(<name> SOURCES <files...> [LIBS <targets...>])
