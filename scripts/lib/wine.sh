@@ -30,6 +30,9 @@ corvane_wine_start() {
     wineserver -w
   fi
   wineserver -p
+  # Start the prefix's background services now, with their output going nowhere: a service
+  # started by the first test program would inherit its output pipes and ctest would wait for it.
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null
   CORVANE_WINE_STARTED=1
 }
 
