@@ -1,0 +1,461 @@
+#include "CommonObjectEventManager.h"
+
+#include "CODispatcher.h"
+#include "COEventData.h"
+#include "Clock.h"
+#include "CommonObject.h"
+
+#include <algorithm>
+#include <climits>
+#include <cstring>
+#include <vector>
+
+namespace {
+
+using Guard = platform::ScopedLock<platform::RecursiveLock>;
+
+COEvent MakeEvent(long sender, long receiver, unsigned int code, void* data, int size, unsigned short flags)
+{
+    COEvent event{};
+    event.senderID = sender;
+    event.receiverID = receiver;
+    event.targetID = receiver;
+    event.flags = flags;
+    event.code = code;
+    event.dataSize = size;
+    event.data = data;
+    return event;
+}
+
+// The block a post copied for a record, or null when the record carries a plain value.
+void* PostedBlock(const COEvent& event) { return event.dataSize > 0 ? event.data : nullptr; }
+
+}  // namespace
+
+// All process-wide state lives in this one translation unit, so it is constructed in this order
+// during static initialisation, before any object can register.
+platform::RecursiveLock CommonObjectEventManager::s_lock;
+CommonObjectEventManager::ObjectMap CommonObjectEventManager::s_objects;
+CommonObjectEventManager::DispatcherMap CommonObjectEventManager::s_dispatchers;
+CommonObjectEventManager::EventQueue CommonObjectEventManager::s_eventQueue;
+CommonObjectEventManager::EventQueue CommonObjectEventManager::s_delayedQueue;
+CODispatcher* CommonObjectEventManager::s_idleDispatcher = nullptr;
+CODispatcher* CommonObjectEventManager::s_broadcastDispatcher = nullptr;
+int CommonObjectEventManager::s_managerCount = 0;
+int CommonObjectEventManager::s_disableCount = 0;
+long CommonObjectEventManager::s_nextID = CO_FIRST_ID;
+
+// ---- Instances -------------------------------------------------------------------------------
+
+CommonObjectEventManager::CommonObjectEventManager(Page* page) : m_page(page), m_noRearrange(false)
+{
+    ++s_managerCount;
+    if (s_idleDispatcher == nullptr)
+        s_idleDispatcher = new CODispatcher("Idle");
+    if (s_broadcastDispatcher == nullptr)
+        s_broadcastDispatcher = new CODispatcher("Broadcast");
+}
+
+CommonObjectEventManager::~CommonObjectEventManager()
+{
+    // Objects of this page go with their topmost ancestor; each destruction may change the
+    // registry, so the search starts afresh every time.
+    while (CommonObjectBase* object = FindObjectOfManager(this))
+        DestroyWithAncestors(object);
+    if (--s_managerCount == 0)
+        FreeStatics();
+}
+
+CommonObjectBase* CommonObjectEventManager::FindObjectOfManager(const CommonObjectEventManager* manager)
+{
+    Guard guard(s_lock);
+    for (const auto& entry : s_objects) {
+        if (entry.second->m_manager == manager)
+            return entry.second;
+    }
+    return nullptr;
+}
+
+bool CommonObjectEventManager::IsRegistered(const CommonObjectBase* object)
+{
+    for (const auto& entry : s_objects) {
+        if (entry.second == object)
+            return true;
+    }
+    return false;
+}
+
+// A collection destroys what it contains, so destroying a child before its collection would
+// destroy it twice. The parent links are followed only while they lead to live objects: a
+// collection that left a child behind must not be reached through the child's stale link.
+CommonObjectBase* CommonObjectEventManager::TopmostRegisteredAncestor(CommonObjectBase* object)
+{
+    Guard guard(s_lock);
+    CommonObjectBase* top = object;
+    while (top->m_parent != nullptr) {
+        CommonObjectBase* parent = top->m_parent;
+        if (!IsRegistered(parent))
+            break;
+        top = parent;
+    }
+    return top;
+}
+
+void CommonObjectEventManager::DestroyWithAncestors(CommonObjectBase* object)
+{
+    CommonObjectBase* victim = TopmostRegisteredAncestor(object);
+    victim->ExportObject();
+    delete victim;
+}
+
+void CommonObjectEventManager::FreeStatics()
+{
+    {
+        Guard guard(s_lock);
+        s_broadcastDispatcher = nullptr;
+        s_idleDispatcher = nullptr;
+    }
+    for (;;) {
+        CommonObjectBase* first = nullptr;
+        {
+            Guard guard(s_lock);
+            if (s_objects.empty())
+                break;
+            first = s_objects.begin()->second;
+        }
+        DestroyWithAncestors(first);
+    }
+    Guard guard(s_lock);
+    DropQueue(s_eventQueue);
+    DropQueue(s_delayedQueue);
+    s_dispatchers.clear();
+    s_nextID = CO_FIRST_ID;
+}
+
+void CommonObjectEventManager::DropQueue(EventQueue& queue)
+{
+    for (const COEvent& event : queue)
+        COEventDataFree(PostedBlock(event));
+    EventQueue().swap(queue);
+}
+
+// ---- Registries ------------------------------------------------------------------------------
+
+long CommonObjectEventManager::GetNewID()
+{
+    Guard guard(s_lock);
+    // Past the top of the range numbering starts again at the bottom, passing over the IDs of
+    // objects that still live, so no ID ever names two objects.
+    for (;;) {
+        const long id = std::max(s_nextID, CO_FIRST_ID);
+        s_nextID = id == LONG_MAX ? CO_FIRST_ID : id + 1;
+        if (s_objects.find(id) == s_objects.end())
+            return id;
+    }
+}
+
+void CommonObjectEventManager::SetNextID(long id)
+{
+    Guard guard(s_lock);
+    s_nextID = id;
+}
+
+void CommonObjectEventManager::RegisterObjectID(long id, CommonObjectBase* object)
+{
+    Guard guard(s_lock);
+    s_objects[id] = object;
+}
+
+void CommonObjectEventManager::UnregisterObjectID(long id)
+{
+    Guard guard(s_lock);
+    s_objects.erase(id);
+}
+
+CommonObjectBase* CommonObjectEventManager::FindObjectByID(long id)
+{
+    Guard guard(s_lock);
+    const auto found = s_objects.find(id);
+    return found != s_objects.end() ? found->second : nullptr;
+}
+
+CommonObjectBase* CommonObjectEventManager::FindObjectByCOName(const char* name)
+{
+    if (name == nullptr)
+        return nullptr;
+    Guard guard(s_lock);
+    for (const auto& entry : s_objects) {
+        const char* objectName = entry.second->GetCOName();
+        if (objectName != nullptr && std::strcmp(objectName, name) == 0)
+            return entry.second;
+    }
+    return nullptr;
+}
+
+long CommonObjectEventManager::staticGetDispatcher(const char* name)
+{
+    if (name == nullptr)
+        return 0;
+    Guard guard(s_lock);
+    const auto found = s_dispatchers.find(name);
+    return found != s_dispatchers.end() ? found->second : 0;
+}
+
+bool CommonObjectEventManager::staticRegisterDispatcher(const char* name, long id)
+{
+    if (name == nullptr)
+        return false;
+    Guard guard(s_lock);
+    if (staticGetDispatcher(name) != 0)
+        return false;
+    s_dispatchers[name] = id;
+    return true;
+}
+
+bool CommonObjectEventManager::staticUnregisterDispatcher(const char* name)
+{
+    if (name == nullptr)
+        return false;
+    Guard guard(s_lock);
+    return s_dispatchers.erase(name) != 0;
+}
+
+CODispatcher* CommonObjectEventManager::FindDispatcher(const char* name)
+{
+    return dynamic_cast<CODispatcher*>(FindObjectByID(staticGetDispatcher(name)));
+}
+
+bool CommonObjectEventManager::staticRequestDispatcher(const char* name, long id)
+{
+    // A channel without a name could never be found again.
+    if (name == nullptr || name[0] == '\0')
+        return false;
+    const long registered = staticGetDispatcher(name);
+    CommonObjectBase* object = FindObjectByID(registered);
+    if (object != nullptr) {
+        // A name registered for an object that is not a dispatcher stays as it is.
+        auto* dispatcher = dynamic_cast<CODispatcher*>(object);
+        if (dispatcher != nullptr)
+            dispatcher->AddReceiver(id);
+        return dispatcher != nullptr;
+    }
+    // A name left behind by an object that is gone must not keep the new dispatcher nameless.
+    if (registered != 0)
+        staticUnregisterDispatcher(name);
+    (new CODispatcher(name))->AddReceiver(id);
+    return false;
+}
+
+bool CommonObjectEventManager::staticUnrequestDispatcher(const char* name, long id)
+{
+    CODispatcher* dispatcher = FindDispatcher(name);
+    return dispatcher != nullptr && dispatcher->RemoveReceiver(id);
+}
+
+void CommonObjectEventManager::staticRequestIdleEvents(long id)
+{
+    if (s_idleDispatcher != nullptr)
+        s_idleDispatcher->AddReceiver(id);
+}
+
+void CommonObjectEventManager::staticUnrequestIdleEvents(long id)
+{
+    if (s_idleDispatcher != nullptr)
+        s_idleDispatcher->RemoveReceiver(id);
+}
+
+void CommonObjectEventManager::staticRequestBroadcasts(long id)
+{
+    if (s_broadcastDispatcher != nullptr)
+        s_broadcastDispatcher->AddReceiver(id);
+}
+
+void CommonObjectEventManager::staticUnrequestBroadcasts(long id)
+{
+    if (s_broadcastDispatcher != nullptr)
+        s_broadcastDispatcher->RemoveReceiver(id);
+}
+
+void CommonObjectEventManager::ForgetDispatcher(CODispatcher* dispatcher)
+{
+    Guard guard(s_lock);
+    if (s_idleDispatcher == dispatcher)
+        s_idleDispatcher = nullptr;
+    if (s_broadcastDispatcher == dispatcher)
+        s_broadcastDispatcher = nullptr;
+}
+
+// ---- Sending ---------------------------------------------------------------------------------
+
+bool CommonObjectEventManager::staticSendEvent(COEvent* event, long receiver)
+{
+    if (receiver != 0)
+        event->receiverID = receiver;
+    else
+        receiver = event->receiverID;
+
+    const unsigned short flags = event->flags;
+    if ((flags & COEF_BROADCAST) != 0) {
+        event->flags = static_cast<unsigned short>(flags & ~COEF_BROADCAST);
+        if ((flags & COEF_ALL_OBJECTS) != 0)
+            return BroadcastToAllObjects(event, flags);
+        CommonObjectBase* broadcast = s_broadcastDispatcher;
+        return broadcast != nullptr && broadcast->HandleEventWithHooks(event);
+    }
+    CommonObjectBase* object = FindObjectByID(receiver);
+    return object != nullptr && object->HandleEventWithHooks(event);
+}
+
+// The walk goes over the IDs registered when it starts and looks each one up again just before
+// its turn: objects destroyed by a handler are never visited, objects created during the walk
+// are not reached by it.
+bool CommonObjectEventManager::BroadcastToAllObjects(COEvent* event, unsigned short flags)
+{
+    const bool sameManager = (flags & COEF_SAME_MANAGER) != 0;
+    const bool allReceivers = (flags & COEF_ALL_RECEIVERS) != 0;
+
+    std::vector<long> ids;
+    CommonObjectEventManager* senderManager = nullptr;
+    {
+        Guard guard(s_lock);
+        CommonObjectBase* sender = FindObjectByID(event->senderID);
+        senderManager = sender != nullptr ? sender->m_manager : nullptr;
+        ids.reserve(s_objects.size());
+        for (const auto& entry : s_objects)
+            ids.push_back(entry.first);
+    }
+
+    bool result = false;
+    for (const long id : ids) {
+        CommonObjectBase* object = FindObjectByID(id);
+        if (object == nullptr || (sameManager && object->m_manager != senderManager))
+            continue;
+        event->receiverID = id;
+        if (object->HandleEventWithHooks(event))
+            result = true;
+        if (result && !allReceivers)
+            break;
+    }
+    return result;
+}
+
+long CommonObjectEventManager::staticSendEvent(long sender, long receiver, unsigned int code, void* data,
+                                               int size, unsigned short flags)
+{
+    COEvent event = MakeEvent(sender, receiver, code, data, size, flags);
+    return staticSendEvent(&event, 0) ? event.receiverID : 0;
+}
+
+long CommonObjectEventManager::staticSendEvent(long sender, const char* dispatcher, unsigned int code,
+                                               void* data, int size, unsigned short flags)
+{
+    return staticSendEvent(sender, staticGetDispatcher(dispatcher), code, data, size, flags);
+}
+
+long CommonObjectEventManager::SendSimpleEvent(long receiver, unsigned int code, long value)
+{
+    return staticSendEvent(0, receiver, code, COValueToData(value), 0, 0);
+}
+
+long CommonObjectEventManager::SendSimpleEvent(long receiver, unsigned int code, short a, short b)
+{
+    return SendSimpleEvent(receiver, code, COPackShorts(a, b));
+}
+
+long CommonObjectEventManager::SendRoutedEvent(long receiver, unsigned short flags, unsigned int code, long value)
+{
+    return staticSendEvent(0, receiver, code, COValueToData(value), 0, flags);
+}
+
+// ---- Posting and dispatching -----------------------------------------------------------------
+
+void CommonObjectEventManager::staticPostEvent(long sender, long receiver, unsigned int code, void* data,
+                                               int size, unsigned short flags)
+{
+    if (size > 0 && data != nullptr) {
+        // A failed allocation queues a null block, which receivers already have to expect.
+        void* copy = COEventDataAlloc(static_cast<unsigned long>(size));
+        if (copy != nullptr)
+            std::memcpy(copy, data, static_cast<std::size_t>(size));
+        data = copy;
+    }
+    const COEvent event = MakeEvent(sender, receiver, code, data, size, flags);
+    Guard guard(s_lock);
+    ((flags & COEF_DELAYED) != 0 ? s_delayedQueue : s_eventQueue).push_back(event);
+}
+
+// Records appended while the drain runs, by handlers or other threads, are delivered by the
+// same drain. The lock is never held while a record is delivered.
+void CommonObjectEventManager::DrainQueue(EventQueue& queue)
+{
+    for (;;) {
+        COEvent event;
+        {
+            Guard guard(s_lock);
+            if (queue.empty())
+                return;
+            event = queue.front();
+            queue.pop_front();
+        }
+        // The block the post made is the one to free: a handler may have rewritten the
+        // record's data field on the way.
+        void* block = PostedBlock(event);
+        if (!staticSendEvent(&event, 0))
+            COEventDataFree(block);
+    }
+}
+
+void CommonObjectEventManager::GiveIdleTick(unsigned long time)
+{
+    CODispatcher* dispatcher = s_idleDispatcher;
+    if (dispatcher == nullptr || dispatcher->GetCount() <= 0)
+        return;
+    CommonObjectBase* idle = dispatcher;
+    COEvent event{};
+    event.receiverID = idle->GetID();
+    event.flags = COEF_ALL_RECEIVERS;
+    event.code = COE_IDLE;
+    event.data = COValueToData(static_cast<long>(time != 0 ? time : animTimeGetTime()));
+    // Straight to the fan-out: the idle dispatcher's own hooks are not consulted.
+    idle->HandleEvent(&event);
+}
+
+void CommonObjectEventManager::staticDispatchEvents(unsigned long time)
+{
+    if (s_disableCount != 0)
+        return;
+    DrainQueue(s_eventQueue);
+    GiveIdleTick(time);
+    DrainQueue(s_eventQueue);
+}
+
+void CommonObjectEventManager::staticDispatchDelayedEvents(unsigned long)
+{
+    if (s_disableCount != 0)
+        return;
+    DrainQueue(s_delayedQueue);
+}
+
+void CommonObjectEventManager::staticDisableDispatchingEvents(bool disable) { s_disableCount += disable ? 1 : -1; }
+
+bool CommonObjectEventManager::staticIsEventDispatchingDisabled() { return s_disableCount != 0; }
+
+// ---- Host callbacks --------------------------------------------------------------------------
+
+void CommonObjectEventManager::staticPosChangeCallback(void* cookie, int x, int y)
+{
+    const long id = CODataToValue(cookie);
+    staticPostEvent(id, id, COE_POS_CHANGED,
+                    COValueToData(COPackShorts(static_cast<short>(x), static_cast<short>(y))), 0, 0);
+}
+
+void CommonObjectEventManager::staticKillCallback(void* cookie, ActiveObject*)
+{
+    if (CommonObjectBase* object = FindObjectByID(CODataToValue(cookie)))
+        object->OnKilled();
+}
+
+void CommonObjectEventManager::staticKillCallback(void* cookie, OnButton*)
+{
+    staticKillCallback(cookie, static_cast<ActiveObject*>(nullptr));
+}

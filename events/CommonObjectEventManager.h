@@ -1,0 +1,110 @@
+// The hub of the event system. Its process-wide statics hold every live object by ID, the
+// dispatcher names, the two event queues, the built-in "Idle" and "Broadcast" dispatchers and
+// the ID counter. An instance stands for one page of objects; the last instance to go releases
+// everything that is still registered.
+#pragma once
+
+#include "COEvent.h"
+#include "Platform.h"
+
+#include <deque>
+#include <string>
+#include <unordered_map>
+
+class ActiveObject;
+class CODispatcher;
+class CommonObjectBase;
+class OnButton;
+class Page;
+
+class CommonObjectEventManager {
+public:
+    explicit CommonObjectEventManager(Page* page);
+    ~CommonObjectEventManager();
+    CommonObjectEventManager(const CommonObjectEventManager&) = delete;
+    CommonObjectEventManager& operator=(const CommonObjectEventManager&) = delete;
+
+    Page* GetPage() const { return m_page; }
+    void SetNoRearrange(bool on) { m_noRearrange = on; }
+    bool GetNoRearrange() const { return m_noRearrange; }
+
+    // Registries.
+    static long GetNewID();
+    static CommonObjectBase* FindObjectByID(long id);
+    static CommonObjectBase* FindObjectByCOName(const char* name);
+    static long staticGetDispatcher(const char* name);
+    static bool staticRegisterDispatcher(const char* name, long id);
+    static bool staticUnregisterDispatcher(const char* name);
+    static bool staticRequestDispatcher(const char* name, long id);
+    static bool staticUnrequestDispatcher(const char* name, long id);
+    static void FreeStatics();
+
+    // Sending: delivered at once, on the caller's thread.
+    static bool staticSendEvent(COEvent* event, long receiver);
+    static long staticSendEvent(long sender, long receiver, unsigned int code, void* data, int size,
+                                unsigned short flags);
+    static long staticSendEvent(long sender, const char* dispatcher, unsigned int code, void* data,
+                                int size, unsigned short flags);
+    static long SendSimpleEvent(long receiver, unsigned int code, long value);
+    static long SendSimpleEvent(long receiver, unsigned int code, short a, short b);
+    static long SendRoutedEvent(long receiver, unsigned short flags, unsigned int code, long value);
+
+    // Posting: any thread may post; the dispatching thread delivers.
+    static void staticPostEvent(long sender, long receiver, unsigned int code, void* data, int size,
+                                unsigned short flags);
+    static void staticDispatchEvents(unsigned long time);
+    static void staticDispatchDelayedEvents(unsigned long time);
+    static void staticDisableDispatchingEvents(bool disable);
+    static bool staticIsEventDispatchingDisabled();
+
+    // Reports from the hosts of visual objects; the cookie is the ID of the object concerned.
+    static void staticPosChangeCallback(void* cookie, int x, int y);
+    static void staticKillCallback(void* cookie, ActiveObject* object);
+    static void staticKillCallback(void* cookie, OnButton* button);
+
+protected:
+    friend class CommonObjectBase;
+    friend class CODispatcher;
+
+    static void RegisterObjectID(long id, CommonObjectBase* object);
+    static void UnregisterObjectID(long id);
+    static void staticRequestIdleEvents(long id);
+    static void staticUnrequestIdleEvents(long id);
+    static void staticRequestBroadcasts(long id);
+    static void staticUnrequestBroadcasts(long id);
+
+    // Where the ID counter goes on from; lets a long-running process be reproduced in a test.
+    static void SetNextID(long id);
+
+    // A dispatcher that goes away must not stay behind as a built-in one.
+    static void ForgetDispatcher(CODispatcher* dispatcher);
+
+    using ObjectMap = std::unordered_map<long, CommonObjectBase*>;
+    using DispatcherMap = std::unordered_map<std::string, long>;
+    using EventQueue = std::deque<COEvent>;
+
+    static ObjectMap s_objects;
+    static DispatcherMap s_dispatchers;
+    static EventQueue s_eventQueue;
+    static EventQueue s_delayedQueue;
+    static platform::RecursiveLock s_lock;
+    static CODispatcher* s_idleDispatcher;
+    static CODispatcher* s_broadcastDispatcher;
+    static int s_managerCount;
+    static int s_disableCount;
+    static long s_nextID;
+
+private:
+    static bool IsRegistered(const CommonObjectBase* object);
+    static CommonObjectBase* TopmostRegisteredAncestor(CommonObjectBase* object);
+    static void DestroyWithAncestors(CommonObjectBase* object);
+    static CommonObjectBase* FindObjectOfManager(const CommonObjectEventManager* manager);
+    static CODispatcher* FindDispatcher(const char* name);
+    static bool BroadcastToAllObjects(COEvent* event, unsigned short flags);
+    static void DrainQueue(EventQueue& queue);
+    static void GiveIdleTick(unsigned long time);
+    static void DropQueue(EventQueue& queue);
+
+    Page* m_page;
+    bool m_noRearrange;
+};
