@@ -220,4 +220,23 @@ TEST_F(ManagerTest, FreeStaticsCanBeCalledWhileManagersLive)
     EXPECT_EQ(CO_FIRST_ID, CommonObjectEventManager::GetNewID());
 }
 
+TEST_F(ManagerTest, DeletedBuiltInDispatcherIsNotUsedAfterwards)
+{
+    Probe probe;
+    probe.RequestIdleEvents();
+    delete ManagerAccess::s_idleDispatcher;
+    delete ManagerAccess::s_broadcastDispatcher;
+    EXPECT_EQ(nullptr, ManagerAccess::s_idleDispatcher);
+    EXPECT_EQ(nullptr, ManagerAccess::s_broadcastDispatcher);
+    CommonObjectEventManager::staticDispatchEvents(3);
+    EXPECT_TRUE(probe.idleTimes.empty());
+    EXPECT_EQ(0, CommonObjectEventManager::SendRoutedEvent(0, COEF_BROADCAST, 0x501, 1L));
+    // The next manager finds them missing and builds new ones.
+    CommonObjectEventManager second(nullptr);
+    ASSERT_NE(nullptr, ManagerAccess::s_idleDispatcher);
+    probe.RequestIdleEvents();
+    CommonObjectEventManager::staticDispatchEvents(3);
+    EXPECT_EQ(std::vector<unsigned long>{3}, probe.idleTimes);
+}
+
 }  // namespace
