@@ -128,14 +128,6 @@ TEST_F(ObjectTest, NameIsAdditionalDataUnderItsKey)
     EXPECT_EQ(nullptr, probe.GetCOName());
 }
 
-TEST_F(ObjectTest, NotifyIdIsSwappedAndReported)
-{
-    Probe probe;
-    EXPECT_EQ(0, probe.SetNotifyID(77));
-    EXPECT_EQ(77, probe.SetNotifyID(5));
-    EXPECT_EQ(5, probe.GetNotifyID());
-}
-
 TEST_F(ObjectTest, FirstHookThatTakesTheEventEndsTheDelivery)
 {
     int firstCalls = 0, secondCalls = 0, thirdCalls = 0;
@@ -249,13 +241,10 @@ TEST_F(ObjectTest, KilledObjectExportsAndNotifiesUnlessItsPageIsRearranging)
     EXPECT_FALSE(victim.OnKilled());
     EXPECT_EQ(2u, journal.size());
     victim.SetManager(nullptr);
-}
 
-TEST_F(ObjectTest, KilledObjectWithNeitherParentNorTargetAnswersFalse)
-{
-    Probe lonely;
-    EXPECT_FALSE(lonely.OnKilled());
-    EXPECT_EQ(1, lonely.exports);
+    victim.SetNotifyID(0);  // neither a target nor a parent
+    EXPECT_FALSE(victim.OnKilled());
+    EXPECT_EQ(4, victim.exports);
 }
 
 TEST_F(ObjectTest, RequestCreatesTheDispatcherOnceAndJoinsIt)

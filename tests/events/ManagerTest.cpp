@@ -14,18 +14,6 @@ TEST_F(ManagerTest, FirstManagerCreatesTheBuiltInDispatchersFirst)
     EXPECT_FALSE(m_manager->GetNoRearrange());
 }
 
-TEST_F(ManagerTest, LaterManagersShareTheBuiltInDispatchers)
-{
-    auto* idle = ManagerAccess::s_idleDispatcher;
-    {
-        CommonObjectEventManager second(nullptr);
-        EXPECT_EQ(idle, ManagerAccess::s_idleDispatcher);
-    }
-    // Not the last manager: everything stays.
-    EXPECT_EQ(idle, ManagerAccess::s_idleDispatcher);
-    EXPECT_EQ(CO_FIRST_ID, CommonObjectEventManager::staticGetDispatcher("Idle"));
-}
-
 TEST_F(ManagerTest, FindByNameReturnsEachNamesakeInTurn)
 {
     auto* first = new Probe;

@@ -30,17 +30,6 @@ TEST_F(RoutingTest, SendReachesTheReceiverAtOnceAndReportsWhoTookIt)
     EXPECT_EQ(0x0002FFFF, CODataToValue(taker.received[1].data));
 }
 
-TEST_F(RoutingTest, RecordSendUsesItsOwnReceiverUnlessOneIsGiven)
-{
-    Probe first(nullptr, true), second(nullptr, true);
-    COEvent event = MakeTestEvent(0, first.GetID(), 0x702);
-    EXPECT_TRUE(Manager::staticSendEvent(&event, 0));
-    EXPECT_TRUE(Manager::staticSendEvent(&event, second.GetID()));
-    EXPECT_EQ(second.GetID(), event.receiverID);
-    EXPECT_EQ(1u, first.received.size());
-    EXPECT_EQ(1u, second.received.size());
-}
-
 TEST_F(RoutingTest, SendByDispatcherName)
 {
     auto* dispatcher = new CODispatcher("desk");
