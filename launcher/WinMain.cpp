@@ -1,0 +1,89 @@
+// Entry of Setup.exe: refuses to run beside a setup already in progress, shows the splash,
+// whose first paint starts the runtime, and keeps the process alive while the splash is up
+// or the runtime holds it.
+#include "Clock.h"
+#include "LaunchCommand.h"
+#include "LauncherGlobals.h"
+#include "Splash.h"
+
+#include <windows.h>
+
+int g_splashVisible = 1;
+int g_launchPending = 1;
+bool g_isNT = false;
+long g_keepAlive = 0;
+char g_commandLine[kCommandLineBuffer] = {};
+
+namespace {
+
+// How long each pass of the main loop sleeps: messages and events wait up to this long, and
+// the idle process uses next to no processor time.
+constexpr unsigned long kPassMilliseconds = 100;
+
+// The main window of a setup in progress, brought forward instead of starting a second one.
+bool ActivateRunningSetup()
+{
+    HWND running = FindWindowA("AfxFrameOrView42", "Corvane Setup");
+    if (!running)
+        return false;
+    if (IsIconic(running))
+        ShowWindow(running, SW_RESTORE);
+    SetForegroundWindow(running);
+    return true;
+}
+
+// A failing version query counts as a platform outside the NT family.
+void RecordPlatform()
+{
+    OSVERSIONINFOA version = {};
+    static_assert(sizeof version == 148, "the version query takes the 148-byte record");
+    version.dwOSVersionInfoSize = sizeof version;
+    if (GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+        g_isNT = true;
+        g_keepAlive = 1;
+    }
+}
+
+// Takes every waiting message, WM_QUIT included: only the splash and the keep-alive count
+// decide when the bootstrapper ends.
+void DrainMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE)) {
+        GetMessageA(&message, nullptr, 0, 0);
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+bool StillNeeded() { return g_splashVisible != 0 || g_keepAlive > 0; }
+
+}  // namespace
+
+int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
+{
+    if (ActivateRunningSetup())
+        return 0;
+    RecordPlatform();
+    CopyCommandLine(g_commandLine, commandLine);
+    CreateSplash();
+
+    // EXECUTER START: the event system and then the executer, which opens the channel
+    // "DispCvGSetup", come up here: after the splash exists and before its first paint
+    // launches the runtime, so that the channel is there when the runtime looks for it.
+
+    // The splash's first paint launches the runtime; a splash that could not be created never
+    // paints, so the launch happens here, still after the channel exists.
+    if (!g_splashWindow)
+        LaunchPendingRuntime();
+
+    while (StillNeeded()) {
+        DrainMessages();
+        utilSleep(kPassMilliseconds);
+        // EVENT TURN: posted events, the idle tick and the executer's requests from the
+        // runtime are dispatched here, last in every pass.
+    }
+
+    // EXECUTER STOP: the executer leaves the channel, then the event system is shut down.
+    return 0;
+}
