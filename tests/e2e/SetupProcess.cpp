@@ -1,0 +1,114 @@
+#include "SetupProcess.h"
+
+#include <vector>
+
+namespace {
+
+struct WindowSearch {
+    DWORD processId;
+    HWND found;
+};
+
+// The splash is a dialog: a top-level window of the standard dialog class.
+BOOL CALLBACK FindDialogOfProcess(HWND window, LPARAM parameter)
+{
+    auto* search = reinterpret_cast<WindowSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (owner == search->processId && lstrcmpA(className, "#32770") == 0) {
+        search->found = window;
+        return FALSE;
+    }
+    return TRUE;
+}
+
+void PumpMessages()
+{
+    MSG message;
+    while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+        TranslateMessage(&message);
+        DispatchMessageA(&message);
+    }
+}
+
+}  // namespace
+
+bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
+{
+    const DWORD started = GetTickCount();
+    while (!condition()) {
+        if (GetTickCount() - started >= timeoutMs)
+            return condition();
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+        PumpMessages();
+    }
+    return true;
+}
+
+SetupProcess::SetupProcess(const LauncherMedium& medium, const std::string& arguments)
+{
+    std::string commandLine = "\"" + medium.SetupPath() + "\"";
+    if (!arguments.empty())
+        commandLine += " " + arguments;
+    std::vector<char> writable(commandLine.begin(), commandLine.end());
+    writable.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    if (!CreateProcessA(medium.SetupPath().c_str(), writable.data(), nullptr, nullptr, FALSE, 0,
+                        nullptr, medium.Root().c_str(), &startup, &m_process))
+        m_process = PROCESS_INFORMATION{};
+}
+
+SetupProcess::~SetupProcess()
+{
+    if (!Started())
+        return;
+    if (IsRunning()) {
+        TerminateProcess(m_process.hProcess, 1);
+        WaitForSingleObject(m_process.hProcess, 5000);
+    }
+    CloseHandle(m_process.hThread);
+    CloseHandle(m_process.hProcess);
+}
+
+HWND SetupProcess::WaitForSplash(DWORD timeoutMs) const
+{
+    WindowSearch search{m_process.dwProcessId, nullptr};
+    WaitUntil([&] {
+        search.found = nullptr;
+        EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&search));
+        return search.found && IsWindowVisible(search.found);
+    }, timeoutMs);
+    return search.found && IsWindowVisible(search.found) ? search.found : nullptr;
+}
+
+bool SetupProcess::WaitForExit(DWORD timeoutMs) const
+{
+    return Started() && WaitUntil([&] { return !IsRunning(); }, timeoutMs);
+}
+
+bool SetupProcess::IsRunning() const
+{
+    return Started() && WaitForSingleObject(m_process.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+DWORD SetupProcess::ExitCode() const
+{
+    DWORD code = STILL_ACTIVE;
+    if (Started())
+        GetExitCodeProcess(m_process.hProcess, &code);
+    return code;
+}
+
+unsigned long long SetupProcess::ProcessorTime() const
+{
+    FILETIME created, ended, kernel, user;
+    if (!Started() || !GetProcessTimes(m_process.hProcess, &created, &ended, &kernel, &user))
+        return 0;
+    auto ticks = [](const FILETIME& time) {
+        return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
+    };
+    return ticks(kernel) + ticks(user);
+}
