@@ -145,19 +145,24 @@ TEST_F(LauncherEndToEnd, SplashIsCentredTopmostAndShowsThePicture)
 
     POINT origin{0, 0};
     ClientToScreen(splash, &origin);
-    HDC screen = GetDC(nullptr);
     int samples = 0, matching = 0;
-    for (int y = 10; y < dib->biHeight - 10; y += 23) {
-        for (int x = 10; x < dib->biWidth - 10; x += 31) {
-            const RGBQUAD expected = colours[pixels[(dib->biHeight - 1 - y) * stride + x]];
-            const COLORREF seen = GetPixel(screen, origin.x + x, origin.y + y);
-            ++samples;
-            matching += Near(GetRValue(seen), expected.rgbRed) && Near(GetGValue(seen), expected.rgbGreen) &&
-                        Near(GetBValue(seen), expected.rgbBlue);
+    auto screenShowsPicture = [&] {
+        samples = matching = 0;
+        HDC screen = GetDC(nullptr);
+        for (int y = 10; y < dib->biHeight - 10; y += 23) {
+            for (int x = 10; x < dib->biWidth - 10; x += 31) {
+                const RGBQUAD expected = colours[pixels[(dib->biHeight - 1 - y) * stride + x]];
+                const COLORREF seen = GetPixel(screen, origin.x + x, origin.y + y);
+                ++samples;
+                matching += Near(GetRValue(seen), expected.rgbRed) &&
+                            Near(GetGValue(seen), expected.rgbGreen) && Near(GetBValue(seen), expected.rgbBlue);
+            }
         }
-    }
-    ReleaseDC(nullptr, screen);
-    EXPECT_GE(matching * 100, samples * 95) << matching << " of " << samples << " pixels match";
+        ReleaseDC(nullptr, screen);
+        return matching * 100 >= samples * 95;
+    };
+    // Drawing may reach the screen a little after the paint that launched the runtime.
+    EXPECT_TRUE(WaitUntil(screenShowsPicture, kStartMs)) << matching << " of " << samples << " pixels match";
 }
 
 TEST_F(LauncherEndToEnd, FirstPaintLaunchesTheRuntimeOnceFromTheSetupFolder)
@@ -170,7 +175,6 @@ TEST_F(LauncherEndToEnd, FirstPaintLaunchesTheRuntimeOnceFromTheSetupFolder)
     ExpectLaunchedOnce(medium, kFixedStart + kExecuterChannel + " /q");
 
     // Repaints redraw the picture and launch nothing more.
-    InvalidateRect(splash, nullptr, TRUE);
     RedrawWindow(splash, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
     Sleep(kSettleMs);
     EXPECT_EQ(1u, medium.LaunchRecords().size());
