@@ -95,16 +95,16 @@ int ForEachMatch(const char* source, int length, const char* pattern, int patter
                  bool ignoreCase, OnMatch&& onMatch)
 {
     int count = 0;
-    for (int at = 0; at < length;) {
-        int end = SegmentEnd(source, at, length);
-        int match = FindInSegment(source, at, end, pattern, patternLength, ignoreCase);
-        if (match < 0) {
-            at = end + 1;
-            continue;
+    for (int segment = 0; segment < length;) {
+        int end = SegmentEnd(source, segment, length);
+        for (int at = segment;; ++count) {
+            int match = FindInSegment(source, at, end, pattern, patternLength, ignoreCase);
+            if (match < 0)
+                break;
+            onMatch(match);
+            at = match + patternLength;
         }
-        onMatch(match);
-        ++count;
-        at = match + patternLength;
+        segment = end + 1;
     }
     return count;
 }
@@ -473,6 +473,13 @@ const RkString& RkString::operator+=(const char* text)
 
 const RkString& RkString::operator+=(char ch)
 {
+    // The common case of building text in a reserved buffer, without the general path's calls.
+    RkStringData* data = GetData();
+    if (data->refCount <= 1 && data->dataLength < data->allocLength) {
+        m_chars[data->dataLength] = ch;
+        m_chars[++data->dataLength] = '\0';
+        return *this;
+    }
     ConcatInPlace(1, &ch);
     return *this;
 }
