@@ -76,15 +76,6 @@ void CMemFile::Close()
     m_ownsBuffer = true;
 }
 
-BYTE* CMemFile::Detach()
-{
-    BYTE* contents = m_buffer;
-    m_buffer = nullptr;
-    m_bufferSize = m_fileSize = m_position = 0;
-    m_ownsBuffer = true;
-    return contents;
-}
-
 void CMemFile::GrowTo(DWORD size)
 {
     if (m_growBytes == 0)

@@ -22,10 +22,6 @@ public:
     void Flush() override {}
     void Close() override;
 
-    // Hands the contents to the caller (free with AfxFreeGlobal unless it was the caller's own
-    // attached buffer) and leaves the file empty.
-    BYTE* Detach();
-
 private:
     void GrowTo(DWORD size);
 
