@@ -67,3 +67,18 @@ inline long CODataToValue(const void* data)
 {
     return static_cast<long>(reinterpret_cast<std::intptr_t>(data));
 }
+
+// A record addressed to `receiver`, which is also kept as its target.
+inline COEvent COMakeEvent(long sender, long receiver, unsigned int code, void* data, long dataSize,
+                           unsigned short flags)
+{
+    COEvent event{};
+    event.senderID = sender;
+    event.receiverID = receiver;
+    event.targetID = receiver;
+    event.flags = flags;
+    event.code = code;
+    event.dataSize = dataSize;
+    event.data = data;
+    return event;
+}

@@ -14,19 +14,6 @@ namespace {
 
 using Guard = platform::ScopedLock<platform::RecursiveLock>;
 
-COEvent MakeEvent(long sender, long receiver, unsigned int code, void* data, int size, unsigned short flags)
-{
-    COEvent event{};
-    event.senderID = sender;
-    event.receiverID = receiver;
-    event.targetID = receiver;
-    event.flags = flags;
-    event.code = code;
-    event.dataSize = size;
-    event.data = data;
-    return event;
-}
-
 // The block a post copied for a record, or null when the record carries a plain value.
 void* PostedBlock(const COEvent& event) { return event.dataSize > 0 ? event.data : nullptr; }
 
@@ -342,7 +329,7 @@ bool CommonObjectEventManager::BroadcastToAllObjects(COEvent* event, unsigned sh
 long CommonObjectEventManager::staticSendEvent(long sender, long receiver, unsigned int code, void* data,
                                                int size, unsigned short flags)
 {
-    COEvent event = MakeEvent(sender, receiver, code, data, size, flags);
+    COEvent event = COMakeEvent(sender, receiver, code, data, size, flags);
     return staticSendEvent(&event, 0) ? event.receiverID : 0;
 }
 
@@ -379,7 +366,7 @@ void CommonObjectEventManager::staticPostEvent(long sender, long receiver, unsig
             std::memcpy(copy, data, static_cast<std::size_t>(size));
         data = copy;
     }
-    const COEvent event = MakeEvent(sender, receiver, code, data, size, flags);
+    const COEvent event = COMakeEvent(sender, receiver, code, data, size, flags);
     Guard guard(s_lock);
     ((flags & COEF_DELAYED) != 0 ? s_delayedQueue : s_eventQueue).push_back(event);
 }

@@ -103,12 +103,5 @@ void OwningCollection::Adopt(CommonObjectBase* child) { m_children.push_back(chi
 
 COEvent MakeTestEvent(long sender, long receiver, unsigned int code, long value, unsigned short flags)
 {
-    COEvent event{};
-    event.senderID = sender;
-    event.receiverID = receiver;
-    event.targetID = receiver;
-    event.flags = flags;
-    event.code = code;
-    event.data = COValueToData(value);
-    return event;
+    return COMakeEvent(sender, receiver, code, COValueToData(value), 0, flags);
 }
