@@ -127,9 +127,12 @@ bool CommonObjectBase::ClearAdditionalData(const char* key)
     platform::ScopedLock<OwnerLock> guard(s_additionalDataLock);
     if (m_additionalData == nullptr || GetAdditionalData(key, nullptr) == nullptr)
         return false;
+    // A derived getter may answer a key that has no stored block: then there is nothing to free.
     const auto found = m_additionalData->find(key);
-    std::free(found->second);
-    m_additionalData->erase(found);
+    if (found != m_additionalData->end()) {
+        std::free(found->second);
+        m_additionalData->erase(found);
+    }
     return true;
 }
 

@@ -115,6 +115,29 @@ TEST_F(ObjectTest, KeysAreCaseSensitiveAndClearedOnce)
     EXPECT_EQ(nullptr, probe.GetAdditionalData("k", nullptr));
 }
 
+TEST_F(ObjectTest, ClearingAKeyThatOnlyTheGetterAnswersFreesNothing)
+{
+    // A derived object may answer some keys itself, without a stored block behind them.
+    struct Defaulted : Probe {
+        void* GetAdditionalData(const char* key, long* length) override
+        {
+            if (key != nullptr && std::strcmp(key, "colour") == 0) {
+                if (length != nullptr)
+                    *length = 4;
+                return const_cast<char*>("red");
+            }
+            return Probe::GetAdditionalData(key, length);
+        }
+    } object;
+    EXPECT_FALSE(object.ClearAdditionalData("colour"));  // no map yet
+    object.SetAdditionalData("size", 3);
+    EXPECT_TRUE(object.ClearAdditionalData("colour"));
+    EXPECT_STREQ("red", static_cast<const char*>(object.GetAdditionalData("colour", nullptr)));
+    EXPECT_STREQ("3", static_cast<const char*>(object.GetAdditionalData("size", nullptr)));
+    EXPECT_TRUE(object.ClearAdditionalData("size"));
+    EXPECT_EQ(nullptr, object.GetAdditionalData("size", nullptr));
+}
+
 TEST_F(ObjectTest, NameIsAdditionalDataUnderItsKey)
 {
     Probe probe;
