@@ -26,7 +26,9 @@ CODispatcher::CODispatcher(const char* name) : m_name(CopyName(name))
 
 CODispatcher::~CODispatcher()
 {
-    if (m_name[0] != '\0')
+    // A dispatcher whose name was refused because another one holds it must not take the
+    // other's registration with it.
+    if (m_name[0] != '\0' && CommonObjectEventManager::staticGetDispatcher(m_name) == GetID())
         CommonObjectEventManager::staticUnregisterDispatcher(m_name);
     CommonObjectEventManager::ForgetDispatcher(this);
     delete[] m_name;

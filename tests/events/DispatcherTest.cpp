@@ -23,7 +23,18 @@ TEST_F(DispatcherTest, SecondDispatcherOfATakenNameStaysNameless)
         OpenDispatcher second("radio");
         EXPECT_EQ(first.GetID(), CommonObjectEventManager::staticGetDispatcher("radio"));
     }
-    // Its destruction removes the name whatever ID it holds.
+    // The nameless second one leaves the first one's registration alone.
+    EXPECT_EQ(first.GetID(), CommonObjectEventManager::staticGetDispatcher("radio"));
+}
+
+TEST_F(DispatcherTest, DestroyedDispatcherTakesItsOwnNameWithIt)
+{
+    long id = 0;
+    {
+        OpenDispatcher named("radio");
+        id = named.GetID();
+        EXPECT_EQ(id, CommonObjectEventManager::staticGetDispatcher("radio"));
+    }
     EXPECT_EQ(0, CommonObjectEventManager::staticGetDispatcher("radio"));
 }
 
