@@ -145,8 +145,10 @@ int ReadNumber(const char*& cursor)
 // The room FormatV reserves: one pass over the format, walking a copy of the arguments to see
 // the lengths of strings. Once a conversion appears whose argument the pass cannot size (an
 // unknown letter, such as the second 'l' of "%lld"), it stops taking arguments, so it never
-// reads a pointer from the wrong place; the formatter then finds the real length.
-int EstimateFormatLength(const char* format, va_list args)
+// reads a pointer from the wrong place; the formatter then finds the real length. Every text
+// argument it takes is shown to onText.
+template <class OnText>
+int EstimateFormatLength(const char* format, va_list args, OnText&& onText)
 {
     va_list walk;
     va_copy(walk, args);
@@ -196,6 +198,7 @@ int EstimateFormatLength(const char* format, va_list args)
                 item = 2;
             } else if (inStep) {
                 const char* text = va_arg(walk, const char*);
+                onText(text);
                 item = text ? std::max<long long>(1, static_cast<long long>(std::strlen(text))) : 6;
             } else {
                 item = 1;
@@ -1002,7 +1005,21 @@ int RkString::FormatIntoBuffer(const char* format, va_list args)
 // buffer grows to the length the formatter reports and the text is formatted again.
 void RkString::FormatV(const char* format, va_list args)
 {
-    GetBuffer(EstimateFormatLength(format, args));
+    // Formatting into this block would move or overwrite an input that lives in it, so such
+    // calls format into a fresh string. The shared empty block is never written, so text on it
+    // is a safe input.
+    bool writable = GetData()->refCount != kSharedEmpty;
+    bool readsOwnText = writable && PointsIntoBlock(format);
+    int estimate = EstimateFormatLength(format, args, [&](const char* text) {
+        readsOwnText = readsOwnText || (writable && PointsIntoBlock(text));
+    });
+    if (readsOwnText) {
+        RkString fresh;
+        fresh.FormatV(format, args);
+        *this = fresh;
+        return;
+    }
+    GetBuffer(estimate);
     int written = FormatIntoBuffer(format, args);
     if (written > GetAllocLength()) {
         GetBuffer(written);
