@@ -272,8 +272,16 @@ TEST(RkStringOperations, FormatGrowsWhenTheTextOutrunsTheEstimate)
     wide.Format("%lld %s", 1234567890123LL, "tail");
     EXPECT_STREQ("1234567890123 tail", wide);
 
-    // The string's own text as an input, both when the result needs a larger block and when it
-    // is formatted into the room the string already has.
+    RkString replaced("old text that is long");
+    replaced.Format("%s", "new");
+    EXPECT_STREQ("new", replaced);
+    replaced.Format("");
+    EXPECT_TRUE(replaced.IsEmpty());
+}
+
+// Both when the result needs a larger block and when it fits the room the string already has.
+TEST(RkStringOperations, FormatTakesTheStringsOwnTextAsInput)
+{
     RkString own("abc");
     own.Format("%s-%s", static_cast<const char*>(own), "x");
     EXPECT_STREQ("abc-x", own);
@@ -282,12 +290,6 @@ TEST(RkStringOperations, FormatGrowsWhenTheTextOutrunsTheEstimate)
     EXPECT_STREQ("<abc-x>", own);
     own.Format(static_cast<const char*>(own));
     EXPECT_STREQ("<abc-x>", own);
-
-    RkString replaced("old text that is long");
-    replaced.Format("%s", "new");
-    EXPECT_STREQ("new", replaced);
-    replaced.Format("");
-    EXPECT_TRUE(replaced.IsEmpty());
 }
 
 }  // namespace
