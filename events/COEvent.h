@@ -18,7 +18,6 @@ struct COEvent {
     void* data;               // the block, or a value (see COValueToData)
 };
 
-static_assert(sizeof(COEvent) == 28, "COEvent is a 28-byte record");
 static_assert(offsetof(COEvent, senderID) == 0, "COEvent::senderID offset");
 static_assert(offsetof(COEvent, receiverID) == 4, "COEvent::receiverID offset");
 static_assert(offsetof(COEvent, targetID) == 8, "COEvent::targetID offset");
@@ -27,7 +26,14 @@ static_assert(offsetof(COEvent, padding) == 14, "COEvent padding offset");
 static_assert(offsetof(COEvent, code) == 16, "COEvent::code offset");
 static_assert(offsetof(COEvent, dataSize) == 20, "COEvent::dataSize offset");
 static_assert(offsetof(COEvent, data) == 24, "COEvent::data offset");
+#ifdef _WIN64
+// The 64-bit test build keeps every offset; only the pointer at the end is wider. Records that
+// cross processes travel in a fixed 28-byte form there, never as this struct.
+static_assert(sizeof(COEvent) == 32 && alignof(COEvent) == 8, "COEvent on 64-bit");
+#else
+static_assert(sizeof(COEvent) == 28, "COEvent is a 28-byte record");
 static_assert(alignof(COEvent) == 4, "COEvent is 4-byte aligned");
+#endif
 
 // Routing flags.
 constexpr unsigned short COEF_ALL_RECEIVERS = 0x0001;  // a fan-out does not stop at the first taker

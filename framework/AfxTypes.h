@@ -33,5 +33,13 @@ typedef const void* LPCVOID;
 #  endif
 #endif
 
-static_assert(sizeof(long) == 4 && sizeof(void*) == 4, "the framework is built for 32-bit targets");
+// long is 32 bits on every target (Windows is LLP64, the host build is -m32). The product is a
+// 32-bit program; the 64-bit Windows test build differs only in the size of pointers, and nothing
+// that leaves a process holds one.
+static_assert(sizeof(long) == 4, "long is 32 bits on every target");
+#ifdef _WIN64
+static_assert(sizeof(void*) == 8, "the Windows test build is 64-bit");
+#else
+static_assert(sizeof(void*) == 4, "the product and the host build are 32-bit");
+#endif
 static_assert(sizeof(DWORD) == 4 && sizeof(WORD) == 2 && sizeof(BYTE) == 1, "Windows type sizes");

@@ -130,7 +130,7 @@ void CreateSplash()
     CentreOnScreen(g_splashWindow, HWND_TOP);
 }
 
-BOOL CALLBACK SplashDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
+INT_PTR CALLBACK SplashDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM)
 {
     switch (message) {
     case WM_INITDIALOG:

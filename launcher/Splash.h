@@ -12,7 +12,7 @@ extern HPALETTE g_splashPalette;          // the picture's logical palette, or n
 // the splash counts as closed at once.
 void CreateSplash();
 
-BOOL CALLBACK SplashDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+INT_PTR CALLBACK SplashDialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
 // Starts the runtime from the "setup" folder unless that has already happened.
 void LaunchPendingRuntime();

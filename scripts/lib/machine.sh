@@ -7,6 +7,21 @@ corvane_emulated_i386() {
     grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null
 }
 
+# True when the kernel itself runs 32-bit x86 programs: a minimal i386 program (exit(0) through
+# int 0x80, 91 bytes) is written out and started. Where the emulation is registered it would run
+# through qemu, and scripts/deps registers it only after this probe failed.
+corvane_native_i386() {
+  corvane_emulated_i386 && return 1
+  local probe status
+  probe=$(mktemp) || return 1
+  printf '\x7fELF\x01\x01\x01\x00\x00\x00\x00\x00\x00\x00\x00\x00\x02\x00\x03\x00\x01\x00\x00\x00\x54\x80\x04\x08\x34\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x00\x34\x00\x20\x00\x01\x00\x00\x00\x00\x00\x00\x00\x01\x00\x00\x00\x00\x00\x00\x00\x00\x80\x04\x08\x00\x80\x04\x08\x5b\x00\x00\x00\x5b\x00\x00\x00\x05\x00\x00\x00\x00\x10\x00\x00\x31\xdb\x31\xc0\x40\xcd\x80' >"$probe"
+  chmod +x "$probe"
+  "$probe" 2>/dev/null
+  status=$?
+  rm -f "$probe"
+  return $status
+}
+
 # LeakSanitizer needs ptrace-style thread suspension, which the emulation does not provide.
 corvane_sanitizer_env() {
   if corvane_emulated_i386; then

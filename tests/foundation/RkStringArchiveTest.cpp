@@ -91,6 +91,7 @@ TEST(RkStringArchive, ImpossibleLengthsLeaveTheStringUnchanged)
         [](CArchiveException& e) { EXPECT_EQ(CArchiveException::badIndex, e.m_cause); }));
     EXPECT_EQ(static_cast<const char*>(sharer), static_cast<const char*>(text));
 
+    SKIP_UNLESS_32_BIT_ADDRESS_SPACE();
     LoadingArchive huge(Bytes{0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0xFF, 0x7F, 'x'});
     EXPECT_TRUE(Raises<CMemoryException>([&] { huge.archive() >> text; }));
     EXPECT_EQ(static_cast<const char*>(sharer), static_cast<const char*>(text));

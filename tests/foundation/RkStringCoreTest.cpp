@@ -227,6 +227,7 @@ TEST(RkStringBlocks, AllocationFailureRaisesMemoryExceptionAndKeepsTheText)
 {
     EXPECT_TRUE(Raises<CMemoryException>([] { RkString negative("abc", -1); }));
 
+    SKIP_UNLESS_32_BIT_ADDRESS_SPACE();
     RkString text("kept");
     RkString sharer(text);
     EXPECT_TRUE(Raises<CMemoryException>([&] { text.GetBuffer(INT_MAX); }));
