@@ -77,7 +77,8 @@ public:
     void PostRoutedEvent(long receiver, unsigned short flags, unsigned int code, long value);
 
     // Guards the additional data of every object. Taken after the manager's lock, never before.
-    static OwnerLock s_additionalDataLock;
+    // Built on first use, so objects defined at namespace scope may store data when built.
+    static OwnerLock& AdditionalDataLock();
 
 protected:
     // Each value is one heap block: a 32-bit length, then that many bytes.

@@ -83,11 +83,13 @@ protected:
     using DispatcherMap = std::unordered_map<std::string, long>;
     using EventQueue = std::deque<COEvent>;
 
-    static ObjectMap s_objects;
-    static DispatcherMap s_dispatchers;
-    static EventQueue s_eventQueue;
-    static EventQueue s_delayedQueue;
-    static platform::RecursiveLock s_lock;
+    // Built on first use: objects defined at namespace scope register during static
+    // initialisation, in an order between files that nothing fixes.
+    static platform::RecursiveLock& Lock();
+    static ObjectMap& Objects();
+    static DispatcherMap& Dispatchers();
+    static EventQueue& MainQueue();
+    static EventQueue& DelayedQueue();
     static CODispatcher* s_idleDispatcher;
     static CODispatcher* s_broadcastDispatcher;
     static int s_managerCount;

@@ -1,5 +1,8 @@
 #include "EventsTestSupport.h"
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 using ManagerTest = EventSystemTest;
@@ -31,6 +34,40 @@ TEST_F(ManagerTest, FindByNameReturnsEachNamesakeInTurn)
     EXPECT_EQ(survivor, CommonObjectEventManager::FindObjectByCOName("twin"));
     delete survivor;
     EXPECT_EQ(nullptr, CommonObjectEventManager::FindObjectByCOName("twin"));
+}
+
+// Notes whether the name it hands out is safe from a rename on another thread: only while the
+// additional-data lock is held by the thread that reads it.
+class GuardedNameReader : public CommonObjectBase {
+public:
+    const char* GetCOName() override
+    {
+        const char* name = CommonObjectBase::GetCOName();
+        const OwnerLock& lock = AdditionalDataLock();
+        unguardedReads += lock.depth > 0 && lock.ownerThread == platform::CurrentThreadId() ? 0 : 1;
+        return name;
+    }
+    int unguardedReads = 0;
+};
+
+TEST_F(ManagerTest, FindByNameComparesWhileNoRenameCanFreeTheName)
+{
+    GuardedNameReader reader;
+    reader.SetCOName("reader");
+    EXPECT_EQ(&reader, CommonObjectEventManager::FindObjectByCOName("reader"));
+    EXPECT_EQ(0, reader.unguardedReads);
+
+    // The same under a real race: each rename frees the text the previous name lived in.
+    Probe renamed;
+    std::atomic<bool> done{false};
+    std::thread renamer([&] {
+        for (int i = 0; i < 20000; ++i)
+            renamed.SetCOName(i % 2 == 0 ? "short" : "a considerably longer name");
+        done = true;
+    });
+    while (!done)
+        CommonObjectEventManager::FindObjectByCOName("short");
+    renamer.join();
 }
 
 TEST_F(ManagerTest, DispatcherNamesAreRegisteredOnce)
