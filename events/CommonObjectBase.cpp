@@ -161,9 +161,14 @@ bool CommonObjectBase::HandleEvent(COEvent* event)
 
 bool CommonObjectBase::HandleEventWithHooks(COEvent* event)
 {
+    // A hook's handler may destroy this object and with it the whole chain; the walk then ends
+    // without touching either again. Only the ID, kept aside, is still safe to use.
+    const long id = m_id;
     for (COHook* hook = m_hook; hook != nullptr; hook = hook->GetNext()) {
         if (hook->HandleEvent(this, event))
             return true;
+        if (CommonObjectEventManager::FindObjectByID(id) != this)
+            return false;
     }
     return HandleEvent(event);
 }
