@@ -17,6 +17,10 @@ using Guard = platform::ScopedLock<platform::RecursiveLock>;
 // The block a post copied for a record, or null when the record carries a plain value.
 void* PostedBlock(const COEvent& event) { return event.dataSize > 0 ? event.data : nullptr; }
 
+// The queued record that this thread's drain is delivering now, or null: the one record whose
+// block a fan-out hands to its first taker.
+thread_local const COEvent* t_queuedRecord = nullptr;
+
 }  // namespace
 
 // Plain values, ready before any code runs.
@@ -348,7 +352,7 @@ bool CommonObjectEventManager::BroadcastToAllObjects(COEvent* event, unsigned sh
         if (object == nullptr || (sameManager && object->m_manager != senderManager))
             continue;
         event->receiverID = id;
-        if (object->HandleEventWithHooks(event))
+        if (DeliverInFanOut(object, event))
             result = true;
         if (result && !allReceivers)
             break;
@@ -414,12 +418,35 @@ void CommonObjectEventManager::DrainQueue(EventQueue& queue)
             event = queue.front();
             queue.pop_front();
         }
-        // The block the post made is the one to free: a handler may have rewritten the
-        // record's data field on the way.
-        void* block = PostedBlock(event);
-        if (!staticSendEvent(&event, 0))
-            COEventDataFree(block);
+        DeliverQueued(event);
     }
+}
+
+// The record's dataSize after the delivery says whether the block is still the manager's: a
+// handler that keeps it while answering false clears dataSize, and so does a fan-out once a
+// receiver has taken it. The block freed is the one the post made, whatever a handler wrote
+// into the data field.
+void CommonObjectEventManager::DeliverQueued(COEvent& event)
+{
+    void* block = PostedBlock(event);
+    const COEvent* outer = t_queuedRecord;  // a handler may drain the queues itself
+    t_queuedRecord = &event;
+    const bool taken = staticSendEvent(&event, 0);
+    t_queuedRecord = outer;
+    if (!taken && event.dataSize > 0)
+        COEventDataFree(block);
+}
+
+bool CommonObjectEventManager::DeliverInFanOut(CommonObjectBase* receiver, COEvent* event)
+{
+    const bool taken = receiver->HandleEventWithHooks(event);
+    if (taken && event == t_queuedRecord && event->dataSize > 0) {
+        // The taker may free the block at once: later receivers must not see it, and the drain
+        // must not free it again.
+        event->dataSize = 0;
+        event->data = nullptr;
+    }
+    return taken;
 }
 
 void CommonObjectEventManager::GiveIdleTick(unsigned long time)
