@@ -2,6 +2,10 @@
 // constructor and stays registered with the event manager under it for its whole life; it keeps
 // an optional chain of hooks that see each event first, named additional data (its name among
 // it), and offers the sends and posts that carry it as the sender.
+//
+// Threads: objects are created and destroyed, and handle events, on the thread that dispatches
+// events. Any thread may post on an object's behalf and read or change additional data, which
+// one process-wide lock guards.
 #pragma once
 
 #include "COEvent.h"
