@@ -418,7 +418,7 @@ RkString::RkString(char ch, int count)
 RkString::RkString(const char* text, int length)
 {
     Init();
-    if (length != 0) {
+    if (text != nullptr && length != 0) {
         AllocBuffer(length);
         std::memcpy(m_chars, text, static_cast<std::size_t>(length));
     }
@@ -553,6 +553,7 @@ RkString operator+(char left, const RkString& right)
 
 char* RkString::GetBuffer(int minimum)
 {
+    CheckedLength(minimum);
     RkStringData* data = GetData();
     if (data->refCount > 1 || minimum > data->allocLength)
         MoveToNewBlock(std::max(minimum, data->dataLength));
@@ -676,6 +677,9 @@ bool operator>=(const char* left, const RkString& right) { return right.Compare(
 
 void RkString::SetAt(int index, char ch)
 {
+    // Also keeps the shared empty block, which every empty string reads, unwritten.
+    if (!IsInText(index))
+        return;
     CopyBeforeWrite();
     m_chars[index] = ch;
 }
@@ -684,6 +688,7 @@ int RkString::Find(char ch) const { return IndexOrMissing(std::strchr(m_chars, c
 
 int RkString::Find(char ch, int start) const
 {
+    start = std::max(start, 0);
     if (start >= GetLength())
         return -1;
     return IndexOrMissing(std::strchr(m_chars + start, ch), m_chars);
@@ -691,14 +696,15 @@ int RkString::Find(char ch, int start) const
 
 int RkString::Find(const char* text) const
 {
-    return IndexOrMissing(std::strstr(m_chars, text), m_chars);
+    return IndexOrMissing(std::strstr(m_chars, NonNull(text)), m_chars);
 }
 
 int RkString::Find(const char* text, int start) const
 {
+    start = std::max(start, 0);
     if (start > GetLength())
         return -1;
-    return IndexOrMissing(std::strstr(m_chars + start, text), m_chars);
+    return IndexOrMissing(std::strstr(m_chars + start, NonNull(text)), m_chars);
 }
 
 int RkString::ReverseFind(char ch) const
@@ -708,7 +714,7 @@ int RkString::ReverseFind(char ch) const
 
 int RkString::FindOneOf(const char* set) const
 {
-    return IndexOrMissing(std::strpbrk(m_chars, set), m_chars);
+    return IndexOrMissing(std::strpbrk(m_chars, NonNull(set)), m_chars);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -751,12 +757,12 @@ RkString RkString::Right(int count) const
 
 RkString RkString::SpanIncluding(const char* set) const
 {
-    return Left(static_cast<int>(std::strspn(m_chars, set)));
+    return Left(static_cast<int>(std::strspn(m_chars, NonNull(set))));
 }
 
 RkString RkString::SpanExcluding(const char* set) const
 {
-    return Left(static_cast<int>(std::strcspn(m_chars, set)));
+    return Left(static_cast<int>(std::strcspn(m_chars, NonNull(set))));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -817,6 +823,7 @@ void RkString::TrimRight(char ch)
 
 void RkString::TrimRight(const char* set)
 {
+    set = NonNull(set);
     CopyBeforeWrite();
     int cut = TrailingRunStart(m_chars, [set](char c) { return std::strchr(set, c) != nullptr; });
     if (cut >= 0)
@@ -947,6 +954,7 @@ int RkString::ReplaceMatches(const char* oldText, const char* newText, bool igno
     int oldLength = SafeStrlen(oldText);
     if (oldLength == 0)
         return 0;
+    newText = NonNull(newText);
     if (PointsIntoBlock(oldText) || PointsIntoBlock(newText)) {
         // The texts would move under the rewrite: work from copies of them.
         RkString oldCopy(oldText);

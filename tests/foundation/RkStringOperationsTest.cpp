@@ -9,6 +9,10 @@ namespace {
 
 const char kNulInside[] = {'a', ' ', '\0', 'c', 'd'};
 
+const unsigned char* Unsigned(const char* text) { return reinterpret_cast<const unsigned char*>(text); }
+
+std::string Number(int value) { return std::to_string(value); }
+
 TEST(RkStringOperations, ComparesUnsignedBytesUpToTheFirstNul)
 {
     EXPECT_EQ(-1, RkString("abc").Compare("abd"));
@@ -290,6 +294,63 @@ TEST(RkStringOperations, FormatTakesTheStringsOwnTextAsInput)
     EXPECT_STREQ("<abc-x>", own);
     own.Format(static_cast<const char*>(own));
     EXPECT_STREQ("<abc-x>", own);
+}
+
+// Each member that takes a text gives for a null pointer what it gives for "".
+TEST(RkStringOperations, NullTextCountsAsEmptyEverywhere)
+{
+    using Result = std::string (*)(const char*);
+    const struct {
+        const char* name;
+        Result of;
+    } results[] = {
+        {"construct", [](const char* t) { return Whole(RkString(t)); }},
+        {"construct unsigned", [](const char* t) { return Whole(RkString(Unsigned(t))); }},
+        {"join after", [](const char* t) { return Whole(RkString("ab") + t); }},
+        {"join before", [](const char* t) { return Whole(t + RkString("ab")); }},
+        {"compare", [](const char* t) { return Number(RkString("ab").Compare(t)); }},
+        {"compare no case", [](const char* t) { return Number(RkString("ab").CompareNoCase(t)); }},
+        {"collate", [](const char* t) { return Number(RkString("ab").Collate(t)); }},
+        {"collate no case", [](const char* t) { return Number(RkString("ab").CollateNoCase(t)); }},
+        {"equal", [](const char* t) { return Number(RkString("") == t); }},
+        {"find", [](const char* t) { return Number(RkString("abc").Find(t)); }},
+        {"find from", [](const char* t) { return Number(RkString("abc").Find(t, 2)); }},
+        {"find one of", [](const char* t) { return Number(RkString("abc").FindOneOf(t)); }},
+        {"span including", [](const char* t) { return Whole(RkString("abc").SpanIncluding(t)); }},
+        {"span excluding", [](const char* t) { return Whole(RkString("abc").SpanExcluding(t)); }},
+    };
+    for (const auto& result : results) {
+        SCOPED_TRACE(result.name);
+        EXPECT_EQ(result.of(""), result.of(nullptr));
+    }
+
+    using Edit = int (*)(RkString&, const char*);
+    const struct {
+        const char* name;
+        Edit edit;
+    } edits[] = {
+        {"assign", [](RkString& s, const char* t) { return (s = t).GetLength(); }},
+        {"assign unsigned", [](RkString& s, const char* t) { return (s = Unsigned(t)).GetLength(); }},
+        {"append", [](RkString& s, const char* t) { return (s += t).GetLength(); }},
+        {"insert", [](RkString& s, const char* t) { return s.Insert(1, t); }},
+        {"replace old", [](RkString& s, const char* t) { return s.Replace(t, "y"); }},
+        {"replace new", [](RkString& s, const char* t) { return s.Replace("ab", t); }},
+        {"replace no case old", [](RkString& s, const char* t) { return s.ReplaceNoCase(t, "y"); }},
+        {"replace no case new", [](RkString& s, const char* t) { return s.ReplaceNoCase("AB", t); }},
+        {"trim right", [](RkString& s, const char* t) { s.TrimRight(t); return 0; }},
+        {"trim left", [](RkString& s, const char* t) { s.TrimLeft(t); return 0; }},
+    };
+    for (const auto& edit : edits) {
+        SCOPED_TRACE(edit.name);
+        RkString withEmpty(" xabab "), withNull(" xabab ");
+        EXPECT_EQ(edit.edit(withEmpty, ""), edit.edit(withNull, nullptr));
+        EXPECT_EQ(Whole(withEmpty), Whole(withNull));
+    }
+
+    RkString text("xabab");
+    EXPECT_EQ(2, text.Replace("ab", nullptr));
+    EXPECT_STREQ("x", text);
+    EXPECT_TRUE(RkString(static_cast<const char*>(nullptr), 3).IsEmpty());
 }
 
 }  // namespace
