@@ -142,18 +142,26 @@ int ReadNumber(const char*& cursor)
     return value;
 }
 
+// What one pass over a format finds out before anything is formatted.
+struct FormatEstimate {
+    int length;             // the room to reserve
+    int cutAt;              // where a conversion starts that the end of the format cuts short, or -1
+    bool sawEveryArgument;  // false when a conversion came whose argument could not be sized
+};
+
 // The room FormatV reserves: one pass over the format, walking a copy of the arguments to see
 // the lengths of strings. Once a conversion appears whose argument the pass cannot size (an
 // unknown letter, such as the second 'l' of "%lld"), it stops taking arguments, so it never
 // reads a pointer from the wrong place; the formatter then finds the real length. Every text
 // argument it takes is shown to onText.
 template <class OnText>
-int EstimateFormatLength(const char* format, va_list args, OnText&& onText)
+FormatEstimate EstimateFormatLength(const char* format, va_list args, OnText&& onText)
 {
     va_list walk;
     va_copy(walk, args);
     bool inStep = true;
     long long total = 0;
+    int cutAt = -1;
     auto nextInt = [&] { return inStep ? va_arg(walk, int) : 0; };
 
     for (const char* cursor = format; *cursor;) {
@@ -162,7 +170,7 @@ int EstimateFormatLength(const char* format, va_list args, OnText&& onText)
             cursor += *cursor == '%' ? 2 : 1;
             continue;
         }
-        ++cursor;
+        const char* conversion = cursor++;
         int width = 0;
         int precision = 0;
         for (; *cursor && std::strchr("-+0 #*", *cursor); ++cursor) {
@@ -185,8 +193,10 @@ int EstimateFormatLength(const char* format, va_list args, OnText&& onText)
         char size = 0;
         if (*cursor && std::strchr("FLNhl", *cursor))
             size = *cursor++;
-        if (!*cursor)
+        if (!*cursor) {
+            cutAt = static_cast<int>(conversion - format);
             break;
+        }
 
         long long item = 0;
         long long numeric = static_cast<long long>(width) + precision;
@@ -234,7 +244,7 @@ int EstimateFormatLength(const char* format, va_list args, OnText&& onText)
         ++cursor;
     }
     va_end(walk);
-    return static_cast<int>(std::min<long long>(total, INT_MAX));
+    return {static_cast<int>(std::min<long long>(total, INT_MAX)), cutAt, inStep};
 }
 
 }  // namespace
@@ -1013,21 +1023,28 @@ int RkString::FormatIntoBuffer(const char* format, va_list args)
 // buffer grows to the length the formatter reports and the text is formatted again.
 void RkString::FormatV(const char* format, va_list args)
 {
-    // Formatting into this block would move or overwrite an input that lives in it, so such
-    // calls format into a fresh string. The shared empty block is never written, so text on it
-    // is a safe input.
-    bool writable = GetData()->refCount != kSharedEmpty;
-    bool readsOwnText = writable && PointsIntoBlock(format);
-    int estimate = EstimateFormatLength(format, args, [&](const char* text) {
-        readsOwnText = readsOwnText || (writable && PointsIntoBlock(text));
+    format = NonNull(format);
+    bool readsOwnText = PointsIntoBlock(format);
+    FormatEstimate estimate = EstimateFormatLength(format, args, [&](const char* text) {
+        readsOwnText = readsOwnText || PointsIntoBlock(text);
     });
-    if (readsOwnText) {
+    if (estimate.cutAt >= 0) {
+        // The runtimes' formatters disagree about a conversion that the end of the format cuts
+        // short (one prints the text before it, another fails), so only that text is formatted.
+        FormatV(RkString(format, estimate.cutAt), args);
+        return;
+    }
+    // Formatting into this block would move or overwrite an input that lives in it, so such
+    // calls format into a fresh string; so do calls with texts the estimate could not see. The
+    // shared empty block is never written, so text on it is a safe input.
+    bool writable = GetData()->refCount != kSharedEmpty;
+    if (writable && (readsOwnText || !estimate.sawEveryArgument)) {
         RkString fresh;
         fresh.FormatV(format, args);
         *this = fresh;
         return;
     }
-    GetBuffer(estimate);
+    GetBuffer(estimate.length);
     int written = FormatIntoBuffer(format, args);
     if (written > GetAllocLength()) {
         GetBuffer(written);
@@ -1069,7 +1086,7 @@ void RkString::FormatMessageA(const char* format, ...)
     va_list args;
     va_start(args, format);
     DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                    format, 0, 0, reinterpret_cast<LPSTR>(message.receiver()), 0,
+                                    NonNull(format), 0, 0, reinterpret_cast<LPSTR>(message.receiver()), 0,
                                     &args);
     va_end(args);
     if (length == 0 || !message.chars())

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
@@ -294,6 +295,28 @@ TEST(RkStringOperations, FormatTakesTheStringsOwnTextAsInput)
     EXPECT_STREQ("<abc-x>", own);
     own.Format(static_cast<const char*>(own));
     EXPECT_STREQ("<abc-x>", own);
+    // After a conversion the estimate cannot size, the text argument is out of its sight.
+    own.Format("%lld %s", 1LL, static_cast<const char*>(own));
+    EXPECT_STREQ("1 <abc-x>", own);
+}
+
+// The runtimes' formatters disagree about a format that ends inside a conversion: one prints
+// the text before it, another fails. The text before it is kept on every build.
+TEST(RkStringOperations, FormatEndingInsideAConversionKeepsTheTextBeforeIt)
+{
+    const struct {
+        const char* format;
+        const char* expected;
+    } cases[] = {
+        {"ab%", "ab"}, {"ab%-5", "ab"}, {"ab%l", "ab"}, {"ab%.*", "ab"}, {"%", ""}, {"%d:%", "7:"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        RkString text("previous");
+        text.Format(c.format, 7);
+        EXPECT_STREQ(c.expected, text);
+        EXPECT_EQ(static_cast<int>(std::strlen(c.expected)), text.GetLength());
+    }
 }
 
 // Each member that takes a text gives for a null pointer what it gives for "".
@@ -339,6 +362,7 @@ TEST(RkStringOperations, NullTextCountsAsEmptyEverywhere)
         {"replace no case new", [](RkString& s, const char* t) { return s.ReplaceNoCase("AB", t); }},
         {"trim right", [](RkString& s, const char* t) { s.TrimRight(t); return 0; }},
         {"trim left", [](RkString& s, const char* t) { s.TrimLeft(t); return 0; }},
+        {"format", [](RkString& s, const char* t) { s.Format(t); return 0; }},
     };
     for (const auto& edit : edits) {
         SCOPED_TRACE(edit.name);
