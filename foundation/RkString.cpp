@@ -1,6 +1,7 @@
 #include "RkString.h"
 
 #include "AfxMemory.h"
+#include "AfxText.h"
 #include "CArchive.h"
 #include "CMemoryException.h"
 #include "Platform.h"
@@ -574,11 +575,8 @@ void RkString::ReleaseBuffer(int length)
 {
     CopyBeforeWrite();
     int capacity = GetAllocLength();
-    if (length < 0) {
-        // Bounded by the block, in case the caller wrote over the terminator slot.
-        const void* nul = std::memchr(m_chars, 0, static_cast<std::size_t>(capacity));
-        length = nul ? static_cast<int>(static_cast<const char*>(nul) - m_chars) : capacity;
-    }
+    if (length < 0)
+        length = AfxBufferTextLength(m_chars, capacity);
     SetLength(std::min(length, capacity));
 }
 
