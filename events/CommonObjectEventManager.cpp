@@ -30,37 +30,13 @@ int CommonObjectEventManager::s_managerCount = 0;
 int CommonObjectEventManager::s_disableCount = 0;
 long CommonObjectEventManager::s_nextID = CO_FIRST_ID;
 
-// The registries, the queues and their lock are built by their first use, which may come from
-// the constructor of an object defined at namespace scope in another file, before this file's
-// own static initialisation. Built during that constructor, they also outlive that object.
-platform::RecursiveLock& CommonObjectEventManager::Lock()
+// Built by the first use, which may come from the constructor of an object defined at
+// namespace scope in another file, before this file's own static initialisation. Built during
+// that constructor, the registries also outlive that object.
+CommonObjectEventManager::Registries& CommonObjectEventManager::Statics()
 {
-    static platform::RecursiveLock s_lock;
-    return s_lock;
-}
-
-CommonObjectEventManager::ObjectMap& CommonObjectEventManager::Objects()
-{
-    static ObjectMap s_objects;
-    return s_objects;
-}
-
-CommonObjectEventManager::DispatcherMap& CommonObjectEventManager::Dispatchers()
-{
-    static DispatcherMap s_dispatchers;
-    return s_dispatchers;
-}
-
-CommonObjectEventManager::EventQueue& CommonObjectEventManager::MainQueue()
-{
-    static EventQueue s_eventQueue;
-    return s_eventQueue;
-}
-
-CommonObjectEventManager::EventQueue& CommonObjectEventManager::DelayedQueue()
-{
-    static EventQueue s_delayedQueue;
-    return s_delayedQueue;
+    static Registries s_registries;
+    return s_registries;
 }
 
 // ---- Instances -------------------------------------------------------------------------------

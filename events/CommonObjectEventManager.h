@@ -102,13 +102,21 @@ protected:
     using DispatcherMap = std::unordered_map<std::string, long>;
     using EventQueue = std::deque<COEvent>;
 
-    // Built on first use: objects defined at namespace scope register during static
+    // Built together on first use: objects defined at namespace scope register during static
     // initialisation, in an order between files that nothing fixes.
-    static platform::RecursiveLock& Lock();
-    static ObjectMap& Objects();
-    static DispatcherMap& Dispatchers();
-    static EventQueue& MainQueue();
-    static EventQueue& DelayedQueue();
+    struct Registries {
+        platform::RecursiveLock lock;
+        ObjectMap objects;
+        DispatcherMap dispatchers;
+        EventQueue eventQueue;
+        EventQueue delayedQueue;
+    };
+    static Registries& Statics();
+    static platform::RecursiveLock& Lock() { return Statics().lock; }
+    static ObjectMap& Objects() { return Statics().objects; }
+    static DispatcherMap& Dispatchers() { return Statics().dispatchers; }
+    static EventQueue& MainQueue() { return Statics().eventQueue; }
+    static EventQueue& DelayedQueue() { return Statics().delayedQueue; }
     static CODispatcher* s_idleDispatcher;
     static CODispatcher* s_broadcastDispatcher;
     static int s_managerCount;
