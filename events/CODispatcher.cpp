@@ -111,7 +111,7 @@ bool CODispatcher::HandleEvent(COEvent* event)
         event->receiverID = id;
         if (sameManager && receiver->m_manager != senderManager)
             continue;
-        result = receiver->HandleEventWithHooks(event);
+        result = CommonObjectEventManager::DeliverInFanOut(receiver, event);
         if (result && !allReceivers)
             break;
     }

@@ -1,6 +1,9 @@
 // An object that stands for a list of receivers: a record delivered to it is handed on to each
 // object on the list. A named dispatcher is registered under its name, so objects can subscribe
 // to the channel by name and senders can address it by name or by ID.
+//
+// A dispatcher has no lock: its list, its fan-out and the receivers on it belong to the thread
+// that dispatches events. Other threads reach its receivers by posting.
 #pragma once
 
 #include "CommonObjectBase.h"
@@ -29,7 +32,12 @@ public:
 
 protected:
     // The fan-out. Works on a copy of the list, so handlers may add, remove or destroy
-    // receivers (or this dispatcher) while it runs.
+    // receivers (or this dispatcher) while it runs. Answers false when nobody was reached,
+    // else the answer of the last receiver reached: with COEF_ALL_RECEIVERS that is the last
+    // one on the list, even after an earlier one answered true. A posted block that travels
+    // with a queued record belongs to the first receiver that answers true; the receivers after
+    // it get the record with dataSize 0 and data null, and the event manager leaves the block
+    // alone whatever this answer is.
     bool HandleEvent(COEvent* event) override;
 
 private:

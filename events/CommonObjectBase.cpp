@@ -24,7 +24,11 @@ long* NewDataBlock(const void* data, long length)
 
 }  // namespace
 
-OwnerLock CommonObjectBase::s_additionalDataLock;
+OwnerLock& CommonObjectBase::AdditionalDataLock()
+{
+    static OwnerLock s_additionalDataLock;
+    return s_additionalDataLock;
+}
 
 CommonObjectBase::CommonObjectBase()
     : m_id(CommonObjectEventManager::GetNewID()),
@@ -72,7 +76,7 @@ const char* CommonObjectBase::GetCOName() { return static_cast<const char*>(GetA
 
 void* CommonObjectBase::GetAdditionalData(const char* key, long* length)
 {
-    platform::ScopedLock<OwnerLock> guard(s_additionalDataLock);
+    platform::ScopedLock<OwnerLock> guard(AdditionalDataLock());
     long* block = nullptr;
     if (key != nullptr && m_additionalData != nullptr) {
         const auto found = m_additionalData->find(key);
@@ -90,7 +94,7 @@ CommonObjectBase* CommonObjectBase::SetAdditionalData(const char* key, const voi
     if (key == nullptr || length < 0 || (data == nullptr && length > 0))
         return this;
 
-    platform::ScopedLock<OwnerLock> guard(s_additionalDataLock);
+    platform::ScopedLock<OwnerLock> guard(AdditionalDataLock());
     if (m_additionalData == nullptr)
         m_additionalData = new AdditionalDataMap;
     long currentLength = 0;
@@ -124,7 +128,7 @@ CommonObjectBase* CommonObjectBase::SetAdditionalData(const char* key, int value
 
 bool CommonObjectBase::ClearAdditionalData(const char* key)
 {
-    platform::ScopedLock<OwnerLock> guard(s_additionalDataLock);
+    platform::ScopedLock<OwnerLock> guard(AdditionalDataLock());
     if (m_additionalData == nullptr || GetAdditionalData(key, nullptr) == nullptr)
         return false;
     // A derived getter may answer a key that has no stored block: then there is nothing to free.
@@ -157,9 +161,14 @@ bool CommonObjectBase::HandleEvent(COEvent* event)
 
 bool CommonObjectBase::HandleEventWithHooks(COEvent* event)
 {
+    // A hook's handler may destroy this object and with it the whole chain; the walk then ends
+    // without touching either again. Only the ID, kept aside, is still safe to use.
+    const long id = m_id;
     for (COHook* hook = m_hook; hook != nullptr; hook = hook->GetNext()) {
         if (hook->HandleEvent(this, event))
             return true;
+        if (CommonObjectEventManager::FindObjectByID(id) != this)
+            return false;
     }
     return HandleEvent(event);
 }

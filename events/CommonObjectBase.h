@@ -2,6 +2,10 @@
 // constructor and stays registered with the event manager under it for its whole life; it keeps
 // an optional chain of hooks that see each event first, named additional data (its name among
 // it), and offers the sends and posts that carry it as the sender.
+//
+// Threads: objects are created and destroyed, and handle events, on the thread that dispatches
+// events. Any thread may post on an object's behalf and read or change additional data, which
+// one process-wide lock guards.
 #pragma once
 
 #include "COEvent.h"
@@ -77,7 +81,8 @@ public:
     void PostRoutedEvent(long receiver, unsigned short flags, unsigned int code, long value);
 
     // Guards the additional data of every object. Taken after the manager's lock, never before.
-    static OwnerLock s_additionalDataLock;
+    // Built on first use, so objects defined at namespace scope may store data when built.
+    static OwnerLock& AdditionalDataLock();
 
 protected:
     // Each value is one heap block: a 32-bit length, then that many bytes.

@@ -17,20 +17,27 @@ using Guard = platform::ScopedLock<platform::RecursiveLock>;
 // The block a post copied for a record, or null when the record carries a plain value.
 void* PostedBlock(const COEvent& event) { return event.dataSize > 0 ? event.data : nullptr; }
 
+// The queued record that this thread's drain is delivering now, or null: the one record whose
+// block a fan-out hands to its first taker.
+thread_local const COEvent* t_queuedRecord = nullptr;
+
 }  // namespace
 
-// All process-wide state lives in this one translation unit, so it is constructed in this order
-// during static initialisation, before any object can register.
-platform::RecursiveLock CommonObjectEventManager::s_lock;
-CommonObjectEventManager::ObjectMap CommonObjectEventManager::s_objects;
-CommonObjectEventManager::DispatcherMap CommonObjectEventManager::s_dispatchers;
-CommonObjectEventManager::EventQueue CommonObjectEventManager::s_eventQueue;
-CommonObjectEventManager::EventQueue CommonObjectEventManager::s_delayedQueue;
+// Plain values, ready before any code runs.
 CODispatcher* CommonObjectEventManager::s_idleDispatcher = nullptr;
 CODispatcher* CommonObjectEventManager::s_broadcastDispatcher = nullptr;
 int CommonObjectEventManager::s_managerCount = 0;
 int CommonObjectEventManager::s_disableCount = 0;
 long CommonObjectEventManager::s_nextID = CO_FIRST_ID;
+
+// Built by the first use, which may come from the constructor of an object defined at
+// namespace scope in another file, before this file's own static initialisation. Built during
+// that constructor, the registries also outlive that object.
+CommonObjectEventManager::Registries& CommonObjectEventManager::Statics()
+{
+    static Registries s_registries;
+    return s_registries;
+}
 
 // ---- Instances -------------------------------------------------------------------------------
 
@@ -55,8 +62,8 @@ CommonObjectEventManager::~CommonObjectEventManager()
 
 CommonObjectBase* CommonObjectEventManager::FindObjectOfManager(const CommonObjectEventManager* manager)
 {
-    Guard guard(s_lock);
-    for (const auto& entry : s_objects) {
+    Guard guard(Lock());
+    for (const auto& entry : Objects()) {
         if (entry.second->m_manager == manager)
             return entry.second;
     }
@@ -65,7 +72,7 @@ CommonObjectBase* CommonObjectEventManager::FindObjectOfManager(const CommonObje
 
 bool CommonObjectEventManager::IsRegistered(const CommonObjectBase* object)
 {
-    for (const auto& entry : s_objects) {
+    for (const auto& entry : Objects()) {
         if (entry.second == object)
             return true;
     }
@@ -77,7 +84,7 @@ bool CommonObjectEventManager::IsRegistered(const CommonObjectBase* object)
 // collection that left a child behind must not be reached through the child's stale link.
 CommonObjectBase* CommonObjectEventManager::TopmostRegisteredAncestor(CommonObjectBase* object)
 {
-    Guard guard(s_lock);
+    Guard guard(Lock());
     CommonObjectBase* top = object;
     while (top->m_parent != nullptr) {
         CommonObjectBase* parent = top->m_parent;
@@ -98,24 +105,24 @@ void CommonObjectEventManager::DestroyWithAncestors(CommonObjectBase* object)
 void CommonObjectEventManager::FreeStatics()
 {
     {
-        Guard guard(s_lock);
+        Guard guard(Lock());
         s_broadcastDispatcher = nullptr;
         s_idleDispatcher = nullptr;
     }
     for (;;) {
         CommonObjectBase* first = nullptr;
         {
-            Guard guard(s_lock);
-            if (s_objects.empty())
+            Guard guard(Lock());
+            if (Objects().empty())
                 break;
-            first = s_objects.begin()->second;
+            first = Objects().begin()->second;
         }
         DestroyWithAncestors(first);
     }
-    Guard guard(s_lock);
-    DropQueue(s_eventQueue);
-    DropQueue(s_delayedQueue);
-    s_dispatchers.clear();
+    Guard guard(Lock());
+    DropQueue(MainQueue());
+    DropQueue(DelayedQueue());
+    Dispatchers().clear();
     s_nextID = CO_FIRST_ID;
 }
 
@@ -130,48 +137,51 @@ void CommonObjectEventManager::DropQueue(EventQueue& queue)
 
 long CommonObjectEventManager::GetNewID()
 {
-    Guard guard(s_lock);
+    Guard guard(Lock());
     // Past the top of the range numbering starts again at the bottom, passing over the IDs of
     // objects that still live, so no ID ever names two objects.
     for (;;) {
         const long id = std::max(s_nextID, CO_FIRST_ID);
         s_nextID = id == LONG_MAX ? CO_FIRST_ID : id + 1;
-        if (s_objects.find(id) == s_objects.end())
+        if (Objects().find(id) == Objects().end())
             return id;
     }
 }
 
 void CommonObjectEventManager::SetNextID(long id)
 {
-    Guard guard(s_lock);
+    Guard guard(Lock());
     s_nextID = id;
 }
 
 void CommonObjectEventManager::RegisterObjectID(long id, CommonObjectBase* object)
 {
-    Guard guard(s_lock);
-    s_objects[id] = object;
+    Guard guard(Lock());
+    Objects()[id] = object;
 }
 
 void CommonObjectEventManager::UnregisterObjectID(long id)
 {
-    Guard guard(s_lock);
-    s_objects.erase(id);
+    Guard guard(Lock());
+    Objects().erase(id);
 }
 
 CommonObjectBase* CommonObjectEventManager::FindObjectByID(long id)
 {
-    Guard guard(s_lock);
-    const auto found = s_objects.find(id);
-    return found != s_objects.end() ? found->second : nullptr;
+    Guard guard(Lock());
+    const auto found = Objects().find(id);
+    return found != Objects().end() ? found->second : nullptr;
 }
 
 CommonObjectBase* CommonObjectEventManager::FindObjectByCOName(const char* name)
 {
     if (name == nullptr)
         return nullptr;
-    Guard guard(s_lock);
-    for (const auto& entry : s_objects) {
+    Guard guard(Lock());
+    // A rename on another thread frees the text that GetCOName hands out, so the text is
+    // compared before the additional-data lock goes.
+    platform::ScopedLock<OwnerLock> nameGuard(CommonObjectBase::AdditionalDataLock());
+    for (const auto& entry : Objects()) {
         const char* objectName = entry.second->GetCOName();
         if (objectName != nullptr && std::strcmp(objectName, name) == 0)
             return entry.second;
@@ -183,19 +193,19 @@ long CommonObjectEventManager::staticGetDispatcher(const char* name)
 {
     if (name == nullptr)
         return 0;
-    Guard guard(s_lock);
-    const auto found = s_dispatchers.find(name);
-    return found != s_dispatchers.end() ? found->second : 0;
+    Guard guard(Lock());
+    const auto found = Dispatchers().find(name);
+    return found != Dispatchers().end() ? found->second : 0;
 }
 
 bool CommonObjectEventManager::staticRegisterDispatcher(const char* name, long id)
 {
     if (name == nullptr)
         return false;
-    Guard guard(s_lock);
+    Guard guard(Lock());
     if (staticGetDispatcher(name) != 0)
         return false;
-    s_dispatchers[name] = id;
+    Dispatchers()[name] = id;
     return true;
 }
 
@@ -203,8 +213,8 @@ bool CommonObjectEventManager::staticUnregisterDispatcher(const char* name)
 {
     if (name == nullptr)
         return false;
-    Guard guard(s_lock);
-    return s_dispatchers.erase(name) != 0;
+    Guard guard(Lock());
+    return Dispatchers().erase(name) != 0;
 }
 
 CODispatcher* CommonObjectEventManager::FindDispatcher(const char* name)
@@ -265,7 +275,7 @@ void CommonObjectEventManager::staticUnrequestBroadcasts(long id)
 
 void CommonObjectEventManager::ForgetDispatcher(CODispatcher* dispatcher)
 {
-    Guard guard(s_lock);
+    Guard guard(Lock());
     if (s_idleDispatcher == dispatcher)
         s_idleDispatcher = nullptr;
     if (s_broadcastDispatcher == dispatcher)
@@ -304,11 +314,11 @@ bool CommonObjectEventManager::BroadcastToAllObjects(COEvent* event, unsigned sh
     std::vector<long> ids;
     CommonObjectEventManager* senderManager = nullptr;
     {
-        Guard guard(s_lock);
+        Guard guard(Lock());
         CommonObjectBase* sender = FindObjectByID(event->senderID);
         senderManager = sender != nullptr ? sender->m_manager : nullptr;
-        ids.reserve(s_objects.size());
-        for (const auto& entry : s_objects)
+        ids.reserve(Objects().size());
+        for (const auto& entry : Objects())
             ids.push_back(entry.first);
     }
 
@@ -318,7 +328,7 @@ bool CommonObjectEventManager::BroadcastToAllObjects(COEvent* event, unsigned sh
         if (object == nullptr || (sameManager && object->m_manager != senderManager))
             continue;
         event->receiverID = id;
-        if (object->HandleEventWithHooks(event))
+        if (DeliverInFanOut(object, event))
             result = true;
         if (result && !allReceivers)
             break;
@@ -367,8 +377,8 @@ void CommonObjectEventManager::staticPostEvent(long sender, long receiver, unsig
         data = copy;
     }
     const COEvent event = COMakeEvent(sender, receiver, code, data, size, flags);
-    Guard guard(s_lock);
-    ((flags & COEF_DELAYED) != 0 ? s_delayedQueue : s_eventQueue).push_back(event);
+    Guard guard(Lock());
+    ((flags & COEF_DELAYED) != 0 ? DelayedQueue() : MainQueue()).push_back(event);
 }
 
 // Records appended while the drain runs, by handlers or other threads, are delivered by the
@@ -378,18 +388,41 @@ void CommonObjectEventManager::DrainQueue(EventQueue& queue)
     for (;;) {
         COEvent event;
         {
-            Guard guard(s_lock);
+            Guard guard(Lock());
             if (queue.empty())
                 return;
             event = queue.front();
             queue.pop_front();
         }
-        // The block the post made is the one to free: a handler may have rewritten the
-        // record's data field on the way.
-        void* block = PostedBlock(event);
-        if (!staticSendEvent(&event, 0))
-            COEventDataFree(block);
+        DeliverQueued(event);
     }
+}
+
+// The record's dataSize after the delivery says whether the block is still the manager's: a
+// handler that keeps it while answering false clears dataSize, and so does a fan-out once a
+// receiver has taken it. The block freed is the one the post made, whatever a handler wrote
+// into the data field.
+void CommonObjectEventManager::DeliverQueued(COEvent& event)
+{
+    void* block = PostedBlock(event);
+    const COEvent* outer = t_queuedRecord;  // a handler may drain the queues itself
+    t_queuedRecord = &event;
+    const bool taken = staticSendEvent(&event, 0);
+    t_queuedRecord = outer;
+    if (!taken && event.dataSize > 0)
+        COEventDataFree(block);
+}
+
+bool CommonObjectEventManager::DeliverInFanOut(CommonObjectBase* receiver, COEvent* event)
+{
+    const bool taken = receiver->HandleEventWithHooks(event);
+    if (taken && event == t_queuedRecord && event->dataSize > 0) {
+        // The taker may free the block at once: later receivers must not see it, and the drain
+        // must not free it again.
+        event->dataSize = 0;
+        event->data = nullptr;
+    }
+    return taken;
 }
 
 void CommonObjectEventManager::GiveIdleTick(unsigned long time)
@@ -411,16 +444,16 @@ void CommonObjectEventManager::staticDispatchEvents(unsigned long time)
 {
     if (s_disableCount != 0)
         return;
-    DrainQueue(s_eventQueue);
+    DrainQueue(MainQueue());
     GiveIdleTick(time);
-    DrainQueue(s_eventQueue);
+    DrainQueue(MainQueue());
 }
 
 void CommonObjectEventManager::staticDispatchDelayedEvents(unsigned long)
 {
     if (s_disableCount != 0)
         return;
-    DrainQueue(s_delayedQueue);
+    DrainQueue(DelayedQueue());
 }
 
 void CommonObjectEventManager::staticDisableDispatchingEvents(bool disable) { s_disableCount += disable ? 1 : -1; }

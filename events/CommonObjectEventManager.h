@@ -2,6 +2,20 @@
 // dispatcher names, the two event queues, the built-in "Idle" and "Broadcast" dispatchers and
 // the ID counter. An instance stands for one page of objects; the last instance to go releases
 // everything that is still registered.
+//
+// Threads: any thread may post, and the registries and queues are locked for that. Everything
+// else belongs to the one thread that dispatches (the application's main loop): delivery of
+// sends and queued records, the lists of dispatchers, the creation and destruction of receivers
+// and of managers, and the dispatch-disable counter. A receiver destroyed on another thread
+// could go while a handler runs on it.
+//
+// Blocks of posted records: after a queued record has been delivered, the manager frees its
+// block when the record's dataSize is still greater than 0 and the delivery answered false.
+// A handler that answers true owns the block, and so does one that answers false after
+// clearing dataSize in the record it was handed; the owner frees it with COEventDataFree. In a
+// fan-out (a dispatcher, a broadcast to all objects) the block belongs to the first receiver
+// that answers true: the receivers after it get the record with dataSize 0 and data null, and
+// the manager leaves the block alone whatever the whole fan-out answers.
 #pragma once
 
 #include "COEvent.h"
@@ -49,7 +63,8 @@ public:
     static long SendSimpleEvent(long receiver, unsigned int code, short a, short b);
     static long SendRoutedEvent(long receiver, unsigned short flags, unsigned int code, long value);
 
-    // Posting: any thread may post; the dispatching thread delivers.
+    // Posting: any thread may post; the dispatching thread delivers. A block of `size` bytes at
+    // `data` is copied; see above for who frees the copy.
     static void staticPostEvent(long sender, long receiver, unsigned int code, void* data, int size,
                                 unsigned short flags);
     static void staticDispatchEvents(unsigned long time);
@@ -79,15 +94,29 @@ protected:
     // A dispatcher that goes away must not stay behind as a built-in one.
     static void ForgetDispatcher(CODispatcher* dispatcher);
 
+    // One delivery of a fan-out, which hands a queued record's block to the first receiver
+    // that answers true (see above).
+    static bool DeliverInFanOut(CommonObjectBase* receiver, COEvent* event);
+
     using ObjectMap = std::unordered_map<long, CommonObjectBase*>;
     using DispatcherMap = std::unordered_map<std::string, long>;
     using EventQueue = std::deque<COEvent>;
 
-    static ObjectMap s_objects;
-    static DispatcherMap s_dispatchers;
-    static EventQueue s_eventQueue;
-    static EventQueue s_delayedQueue;
-    static platform::RecursiveLock s_lock;
+    // Built together on first use: objects defined at namespace scope register during static
+    // initialisation, in an order between files that nothing fixes.
+    struct Registries {
+        platform::RecursiveLock lock;
+        ObjectMap objects;
+        DispatcherMap dispatchers;
+        EventQueue eventQueue;
+        EventQueue delayedQueue;
+    };
+    static Registries& Statics();
+    static platform::RecursiveLock& Lock() { return Statics().lock; }
+    static ObjectMap& Objects() { return Statics().objects; }
+    static DispatcherMap& Dispatchers() { return Statics().dispatchers; }
+    static EventQueue& MainQueue() { return Statics().eventQueue; }
+    static EventQueue& DelayedQueue() { return Statics().delayedQueue; }
     static CODispatcher* s_idleDispatcher;
     static CODispatcher* s_broadcastDispatcher;
     static int s_managerCount;
@@ -102,6 +131,7 @@ private:
     static CODispatcher* FindDispatcher(const char* name);
     static bool BroadcastToAllObjects(COEvent* event, unsigned short flags);
     static void DrainQueue(EventQueue& queue);
+    static void DeliverQueued(COEvent& event);
     static void GiveIdleTick(unsigned long time);
     static void DropQueue(EventQueue& queue);
 

@@ -1,6 +1,7 @@
 #include "RkString.h"
 
 #include "AfxMemory.h"
+#include "AfxText.h"
 #include "CArchive.h"
 #include "CMemoryException.h"
 #include "Platform.h"
@@ -142,18 +143,26 @@ int ReadNumber(const char*& cursor)
     return value;
 }
 
+// What one pass over a format finds out before anything is formatted.
+struct FormatEstimate {
+    int length;             // the room to reserve
+    int cutAt;              // where a conversion starts that the end of the format cuts short, or -1
+    bool sawEveryArgument;  // false when a conversion came whose argument could not be sized
+};
+
 // The room FormatV reserves: one pass over the format, walking a copy of the arguments to see
 // the lengths of strings. Once a conversion appears whose argument the pass cannot size (an
 // unknown letter, such as the second 'l' of "%lld"), it stops taking arguments, so it never
 // reads a pointer from the wrong place; the formatter then finds the real length. Every text
 // argument it takes is shown to onText.
 template <class OnText>
-int EstimateFormatLength(const char* format, va_list args, OnText&& onText)
+FormatEstimate EstimateFormatLength(const char* format, va_list args, OnText&& onText)
 {
     va_list walk;
     va_copy(walk, args);
     bool inStep = true;
     long long total = 0;
+    int cutAt = -1;
     auto nextInt = [&] { return inStep ? va_arg(walk, int) : 0; };
 
     for (const char* cursor = format; *cursor;) {
@@ -162,7 +171,7 @@ int EstimateFormatLength(const char* format, va_list args, OnText&& onText)
             cursor += *cursor == '%' ? 2 : 1;
             continue;
         }
-        ++cursor;
+        const char* conversion = cursor++;
         int width = 0;
         int precision = 0;
         for (; *cursor && std::strchr("-+0 #*", *cursor); ++cursor) {
@@ -185,8 +194,10 @@ int EstimateFormatLength(const char* format, va_list args, OnText&& onText)
         char size = 0;
         if (*cursor && std::strchr("FLNhl", *cursor))
             size = *cursor++;
-        if (!*cursor)
+        if (!*cursor) {
+            cutAt = static_cast<int>(conversion - format);
             break;
+        }
 
         long long item = 0;
         long long numeric = static_cast<long long>(width) + precision;
@@ -234,7 +245,7 @@ int EstimateFormatLength(const char* format, va_list args, OnText&& onText)
         ++cursor;
     }
     va_end(walk);
-    return static_cast<int>(std::min<long long>(total, INT_MAX));
+    return {static_cast<int>(std::min<long long>(total, INT_MAX)), cutAt, inStep};
 }
 
 }  // namespace
@@ -418,7 +429,7 @@ RkString::RkString(char ch, int count)
 RkString::RkString(const char* text, int length)
 {
     Init();
-    if (length != 0) {
+    if (text != nullptr && length != 0) {
         AllocBuffer(length);
         std::memcpy(m_chars, text, static_cast<std::size_t>(length));
     }
@@ -553,6 +564,7 @@ RkString operator+(char left, const RkString& right)
 
 char* RkString::GetBuffer(int minimum)
 {
+    CheckedLength(minimum);
     RkStringData* data = GetData();
     if (data->refCount > 1 || minimum > data->allocLength)
         MoveToNewBlock(std::max(minimum, data->dataLength));
@@ -563,11 +575,8 @@ void RkString::ReleaseBuffer(int length)
 {
     CopyBeforeWrite();
     int capacity = GetAllocLength();
-    if (length < 0) {
-        // Bounded by the block, in case the caller wrote over the terminator slot.
-        const void* nul = std::memchr(m_chars, 0, static_cast<std::size_t>(capacity));
-        length = nul ? static_cast<int>(static_cast<const char*>(nul) - m_chars) : capacity;
-    }
+    if (length < 0)
+        length = AfxBufferTextLength(m_chars, capacity);
     SetLength(std::min(length, capacity));
 }
 
@@ -676,6 +685,9 @@ bool operator>=(const char* left, const RkString& right) { return right.Compare(
 
 void RkString::SetAt(int index, char ch)
 {
+    // Also keeps the shared empty block, which every empty string reads, unwritten.
+    if (!IsInText(index))
+        return;
     CopyBeforeWrite();
     m_chars[index] = ch;
 }
@@ -684,6 +696,7 @@ int RkString::Find(char ch) const { return IndexOrMissing(std::strchr(m_chars, c
 
 int RkString::Find(char ch, int start) const
 {
+    start = std::max(start, 0);
     if (start >= GetLength())
         return -1;
     return IndexOrMissing(std::strchr(m_chars + start, ch), m_chars);
@@ -691,14 +704,15 @@ int RkString::Find(char ch, int start) const
 
 int RkString::Find(const char* text) const
 {
-    return IndexOrMissing(std::strstr(m_chars, text), m_chars);
+    return IndexOrMissing(std::strstr(m_chars, NonNull(text)), m_chars);
 }
 
 int RkString::Find(const char* text, int start) const
 {
+    start = std::max(start, 0);
     if (start > GetLength())
         return -1;
-    return IndexOrMissing(std::strstr(m_chars + start, text), m_chars);
+    return IndexOrMissing(std::strstr(m_chars + start, NonNull(text)), m_chars);
 }
 
 int RkString::ReverseFind(char ch) const
@@ -708,7 +722,7 @@ int RkString::ReverseFind(char ch) const
 
 int RkString::FindOneOf(const char* set) const
 {
-    return IndexOrMissing(std::strpbrk(m_chars, set), m_chars);
+    return IndexOrMissing(std::strpbrk(m_chars, NonNull(set)), m_chars);
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -751,12 +765,12 @@ RkString RkString::Right(int count) const
 
 RkString RkString::SpanIncluding(const char* set) const
 {
-    return Left(static_cast<int>(std::strspn(m_chars, set)));
+    return Left(static_cast<int>(std::strspn(m_chars, NonNull(set))));
 }
 
 RkString RkString::SpanExcluding(const char* set) const
 {
-    return Left(static_cast<int>(std::strcspn(m_chars, set)));
+    return Left(static_cast<int>(std::strcspn(m_chars, NonNull(set))));
 }
 
 // ---------------------------------------------------------------------------------------------
@@ -817,6 +831,7 @@ void RkString::TrimRight(char ch)
 
 void RkString::TrimRight(const char* set)
 {
+    set = NonNull(set);
     CopyBeforeWrite();
     int cut = TrailingRunStart(m_chars, [set](char c) { return std::strchr(set, c) != nullptr; });
     if (cut >= 0)
@@ -947,6 +962,7 @@ int RkString::ReplaceMatches(const char* oldText, const char* newText, bool igno
     int oldLength = SafeStrlen(oldText);
     if (oldLength == 0)
         return 0;
+    newText = NonNull(newText);
     if (PointsIntoBlock(oldText) || PointsIntoBlock(newText)) {
         // The texts would move under the rewrite: work from copies of them.
         RkString oldCopy(oldText);
@@ -1005,21 +1021,28 @@ int RkString::FormatIntoBuffer(const char* format, va_list args)
 // buffer grows to the length the formatter reports and the text is formatted again.
 void RkString::FormatV(const char* format, va_list args)
 {
-    // Formatting into this block would move or overwrite an input that lives in it, so such
-    // calls format into a fresh string. The shared empty block is never written, so text on it
-    // is a safe input.
-    bool writable = GetData()->refCount != kSharedEmpty;
-    bool readsOwnText = writable && PointsIntoBlock(format);
-    int estimate = EstimateFormatLength(format, args, [&](const char* text) {
-        readsOwnText = readsOwnText || (writable && PointsIntoBlock(text));
+    format = NonNull(format);
+    bool readsOwnText = PointsIntoBlock(format);
+    FormatEstimate estimate = EstimateFormatLength(format, args, [&](const char* text) {
+        readsOwnText = readsOwnText || PointsIntoBlock(text);
     });
-    if (readsOwnText) {
+    if (estimate.cutAt >= 0) {
+        // The runtimes' formatters disagree about a conversion that the end of the format cuts
+        // short (one prints the text before it, another fails), so only that text is formatted.
+        FormatV(RkString(format, estimate.cutAt), args);
+        return;
+    }
+    // Formatting into this block would move or overwrite an input that lives in it, so such
+    // calls format into a fresh string; so do calls with texts the estimate could not see. The
+    // shared empty block is never written, so text on it is a safe input.
+    bool writable = GetData()->refCount != kSharedEmpty;
+    if (writable && (readsOwnText || !estimate.sawEveryArgument)) {
         RkString fresh;
         fresh.FormatV(format, args);
         *this = fresh;
         return;
     }
-    GetBuffer(estimate);
+    GetBuffer(estimate.length);
     int written = FormatIntoBuffer(format, args);
     if (written > GetAllocLength()) {
         GetBuffer(written);
@@ -1061,7 +1084,7 @@ void RkString::FormatMessageA(const char* format, ...)
     va_list args;
     va_start(args, format);
     DWORD length = ::FormatMessageA(FORMAT_MESSAGE_FROM_STRING | FORMAT_MESSAGE_ALLOCATE_BUFFER,
-                                    format, 0, 0, reinterpret_cast<LPSTR>(message.receiver()), 0,
+                                    NonNull(format), 0, 0, reinterpret_cast<LPSTR>(message.receiver()), 0,
                                     &args);
     va_end(args);
     if (length == 0 || !message.chars())

@@ -51,7 +51,8 @@ public:
     friend RkString operator+(const RkString& left, char right);
     friend RkString operator+(char left, const RkString& right);
 
-    // Buffer access. The pointers stay valid until the string next changes.
+    // Buffer access. The pointers stay valid until the string next changes. A negative length
+    // cannot be had and raises CMemoryException, like any other impossible length.
     char* GetBuffer(int minimum);
     void ReleaseBuffer(int length = -1);  // -1: the length up to the first NUL
     char* GetBufferSetLength(int length);
@@ -75,11 +76,12 @@ public:
     int Collate(const char* text) const;
     int CollateNoCase(const char* text) const;
 
-    char GetAt(int index) const { return m_chars[index]; }
-    char operator[](int index) const { return m_chars[index]; }
+    // Positions outside the text (0 … length − 1) read NUL and write nothing.
+    char GetAt(int index) const { return IsInText(index) ? m_chars[index] : '\0'; }
+    char operator[](int index) const { return GetAt(index); }
     void SetAt(int index, char ch);
 
-    // Search: the index of the match, or -1.
+    // Search: the index of the match, or -1. A negative start counts as 0.
     int Find(char ch) const;
     int Find(char ch, int start) const;
     int Find(const char* text) const;
@@ -145,6 +147,7 @@ protected:
     char* m_chars;  // the first character of the block; never null
 
 private:
+    bool IsInText(int index) const { return index >= 0 && index < GetLength(); }
     bool PointsIntoBlock(const char* text) const;
     // Sets dataLength and the terminator; the shared empty block is left untouched.
     void SetLength(int length);

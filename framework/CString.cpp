@@ -210,6 +210,8 @@ CString CString::SpanExcluding(LPCSTR set) const
 
 char* CString::GetBuffer(int minLength)
 {
+    if (minLength < 0)
+        AfxThrowMemoryException();
     if (minLength > m_nAllocLength || m_pchData == s_emptyText)
         Reserve(std::max(minLength, m_nDataLength));
     return m_pchData;
@@ -219,7 +221,9 @@ void CString::ReleaseBuffer(int newLength)
 {
     if (m_pchData == s_emptyText)
         return;
-    SetLength(newLength < 0 ? SafeLength(m_pchData) : newLength);
+    if (newLength < 0)
+        newLength = AfxBufferTextLength(m_pchData, m_nAllocLength);
+    SetLength(std::min(newLength, m_nAllocLength));
 }
 
 char* CString::GetBufferSetLength(int newLength)
@@ -268,6 +272,7 @@ void CString::Reserve(int capacity)
 {
     char* chars = static_cast<char*>(AfxAllocGlobal(static_cast<std::size_t>(capacity) + 1));
     std::memcpy(chars, m_pchData, static_cast<std::size_t>(m_nDataLength) + 1);
+    chars[capacity] = '\0';  // a buffer filled to its capacity still ends there
     if (m_pchData != s_emptyText)
         AfxFreeGlobal(m_pchData);
     m_pchData = chars;

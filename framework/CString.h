@@ -54,7 +54,8 @@ public:
     CString SpanIncluding(LPCSTR set) const;
     CString SpanExcluding(LPCSTR set) const;
 
-    // Room for at least minLength characters and a terminator; the text is kept.
+    // Room for at least minLength characters and a terminator; the text is kept. A negative
+    // length cannot be had and raises CMemoryException.
     char* GetBuffer(int minLength);
     // newLength -1 takes the length up to the first NUL.
     void ReleaseBuffer(int newLength = -1);

@@ -190,6 +190,35 @@ TEST_F(ObjectTest, DestroyingTheObjectDestroysItsHooks)
     EXPECT_EQ(3, destroyed);
 }
 
+TEST_F(ObjectTest, ObjectDestroyedByItsOwnHookEndsTheDeliverySafely)
+{
+    // A hook whose handler destroys the object it serves, and with it the whole chain.
+    struct DestroyingHook : COHook {
+        explicit DestroyingHook(COHook* next = nullptr) { m_next = next; }
+        bool HandleEvent(CommonObjectBase* object, COEvent*) override
+        {
+            delete object;
+            return false;
+        }
+    };
+    for (const bool destroyerFirst : {true, false}) {
+        SCOPED_TRACE(destroyerFirst ? "destroyer first" : "destroyer last");
+        int countingCalls = 0;
+        auto* probe = new Probe(nullptr, true);
+        const long id = probe->GetID();
+        if (destroyerFirst)
+            probe->SetHook(new DestroyingHook(new CountingHook(&countingCalls, false)));
+        else
+            probe->SetHook(new CountingHook(&countingCalls, false, new DestroyingHook));
+        bool objectReached = false;
+        probe->m_onEvent = [&](COEvent*) { objectReached = true; };
+        EXPECT_EQ(0, CommonObjectEventManager::SendSimpleEvent(id, 0x201, 1L));
+        EXPECT_EQ(destroyerFirst ? 0 : 1, countingCalls);
+        EXPECT_FALSE(objectReached);
+        EXPECT_EQ(nullptr, CommonObjectEventManager::FindObjectByID(id));
+    }
+}
+
 TEST_F(ObjectTest, HookTakingTheIdleTickKeepsOnIdleFromRunning)
 {
     int calls = 0;

@@ -33,6 +33,28 @@ TEST_F(ManagerTest, FindByNameReturnsEachNamesakeInTurn)
     EXPECT_EQ(nullptr, CommonObjectEventManager::FindObjectByCOName("twin"));
 }
 
+// Notes whether the name it hands out is safe from a rename on another thread: only while the
+// additional-data lock is held by the thread that reads it.
+class GuardedNameReader : public CommonObjectBase {
+public:
+    const char* GetCOName() override
+    {
+        const char* name = CommonObjectBase::GetCOName();
+        const OwnerLock& lock = AdditionalDataLock();
+        unguardedReads += lock.depth > 0 && lock.ownerThread == platform::CurrentThreadId() ? 0 : 1;
+        return name;
+    }
+    int unguardedReads = 0;
+};
+
+TEST_F(ManagerTest, FindByNameComparesWhileNoRenameCanFreeTheName)
+{
+    GuardedNameReader reader;
+    reader.SetCOName("reader");
+    EXPECT_EQ(&reader, CommonObjectEventManager::FindObjectByCOName("reader"));
+    EXPECT_EQ(0, reader.unguardedReads);
+}
+
 TEST_F(ManagerTest, DispatcherNamesAreRegisteredOnce)
 {
     EXPECT_TRUE(CommonObjectEventManager::staticRegisterDispatcher("chan", 500));

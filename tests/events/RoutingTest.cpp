@@ -267,18 +267,6 @@ TEST_F(RoutingTest, PostedDataIsCopiedAndTheCopyIsFreedWhenNobodyTakesIt)
     EXPECT_FALSE(BlockLedger::Instance().IsLive(seen));
 }
 
-TEST_F(RoutingTest, HandlerThatTakesAPostedBlockOwnsIt)
-{
-    Probe probe(nullptr, true);
-    Manager::staticPostEvent(0, probe.GetID(), 0x718, const_cast<char*>("abcd"), 4, 0);
-    Manager::staticDispatchEvents(1);
-    ASSERT_EQ(1u, probe.received.size());
-    void* block = probe.received[0].data;
-    EXPECT_TRUE(BlockLedger::Instance().IsLive(block));
-    COEventDataFree(block);
-    EXPECT_EQ(0u, BlockLedger::Instance().Outstanding());
-}
-
 TEST_F(RoutingTest, PlainValuesAndNullBlocksAreNeverFreed)
 {
     Probe probe(nullptr, false);
@@ -295,29 +283,75 @@ TEST_F(RoutingTest, PlainValuesAndNullBlocksAreNeverFreed)
     EXPECT_EQ(0u, BlockLedger::Instance().Outstanding());
 }
 
-TEST_F(RoutingTest, RefusedBlockIsFreedEvenIfTheHandlerRewroteTheRecord)
-{
-    Probe probe(nullptr, false);
-    probe.m_onEvent = [](COEvent* event) {
-        event->data = COValueToData(42);  // e.g. a block index in place of the pointer
-        event->dataSize = 0;
-    };
-    Manager::staticPostEvent(0, probe.GetID(), 0x71C, const_cast<char*>("xyz"), 3, 0);
-    Manager::staticDispatchEvents(1);
-    EXPECT_EQ(0u, BlockLedger::Instance().Outstanding());
-}
+// How a receiver answers a posted record that carries a block.
+enum class Reply { Refuse, RefuseRewritingData, KeepByClearingSize, Take };
 
-TEST_F(RoutingTest, PostedBlockThroughAFanOutIsFreedOnceByTheWholeAnswer)
+struct OwnershipCase {
+    const char* what;
+    unsigned short flags;         // of the post
+    std::vector<Reply> replies;   // one receiver each; several are reached through a fan-out
+    std::vector<long> sizesSeen;  // dataSize of each delivery, in delivery order
+    bool kept;                    // the block outlives the dispatch, owned by a receiver
+};
+
+TEST_F(RoutingTest, PostedBlockHasExactlyOneOwnerAfterDelivery)
 {
-    auto* dispatcher = new CODispatcher("fan");
-    Probe taker(nullptr, true), refuser(nullptr, false);
-    dispatcher->AddReceiver(taker.GetID());
-    dispatcher->AddReceiver(refuser.GetID());
-    Manager::staticPostEvent(0, dispatcher->GetID(), 0x71D, const_cast<char*>("ab"), 2, COEF_ALL_RECEIVERS);
-    Manager::staticDispatchEvents(1);
-    // The last receiver refused, so the whole delivery answered false and the manager freed it.
-    EXPECT_EQ(0u, BlockLedger::Instance().Outstanding());
-    EXPECT_EQ(1u, taker.received.size());
+    const unsigned short allObjects = COEF_BROADCAST | COEF_ALL_OBJECTS | COEF_ALL_RECEIVERS;
+    const OwnershipCase cases[] = {
+        {"refused", 0, {Reply::Refuse}, {3}, false},
+        {"refused, data rewritten", 0, {Reply::RefuseRewritingData}, {3}, false},
+        {"kept by clearing the size", 0, {Reply::KeepByClearingSize}, {3}, true},
+        {"kept by clearing the size, delayed", COEF_DELAYED, {Reply::KeepByClearingSize}, {3}, true},
+        {"taken", 0, {Reply::Take}, {3}, true},
+        {"fan-out: taken, then refused", COEF_ALL_RECEIVERS, {Reply::Take, Reply::Refuse}, {3, 0}, true},
+        {"fan-out: taken twice", COEF_ALL_RECEIVERS, {Reply::Take, Reply::Take}, {3, 0}, true},
+        {"fan-out: refused, then taken", COEF_ALL_RECEIVERS, {Reply::Refuse, Reply::Take}, {3, 3}, true},
+        {"fan-out: refused by all", COEF_ALL_RECEIVERS, {Reply::Refuse, Reply::Refuse}, {3, 3}, false},
+        {"fan-out: kept by clearing, then refused", COEF_ALL_RECEIVERS,
+         {Reply::KeepByClearingSize, Reply::Refuse}, {3, 0}, true},
+        {"all objects: taken twice", allObjects, {Reply::Take, Reply::Take}, {3, 0}, true},
+    };
+    for (const OwnershipCase& c : cases) {
+        SCOPED_TRACE(c.what);
+        std::vector<Delivery> journal;
+        std::vector<std::unique_ptr<Probe>> receivers;
+        for (const Reply reply : c.replies) {
+            receivers.push_back(std::make_unique<Probe>(&journal, reply == Reply::Take));
+            receivers.back()->m_onEvent = [reply](COEvent* event) {
+                if (reply == Reply::RefuseRewritingData)
+                    event->data = COValueToData(42);  // e.g. a block index in place of the pointer
+                if (reply == Reply::KeepByClearingSize)
+                    event->dataSize = 0;
+            };
+        }
+        std::unique_ptr<CODispatcher> fan;
+        long to = receivers[0]->GetID();
+        if ((c.flags & COEF_BROADCAST) != 0) {
+            to = 0;
+        } else if (receivers.size() > 1) {
+            fan = std::make_unique<CODispatcher>();
+            for (const auto& receiver : receivers)
+                fan->AddReceiver(receiver->GetID());
+            to = fan->GetID();
+        }
+        Manager::staticPostEvent(0, to, 0x71C, const_cast<char*>("xyz"), 3, c.flags);
+        if ((c.flags & COEF_DELAYED) != 0)
+            Manager::staticDispatchDelayedEvents(1);
+        else
+            Manager::staticDispatchEvents(1);
+
+        std::vector<long> sizesSeen;
+        for (const Delivery& delivery : journal)
+            sizesSeen.push_back(delivery.event.dataSize);
+        EXPECT_EQ(c.sizesSeen, sizesSeen);
+        ASSERT_FALSE(journal.empty());
+        void* block = journal[0].event.data;
+        EXPECT_EQ(c.kept, BlockLedger::Instance().IsLive(block));
+        if (c.kept)
+            COEventDataFree(block);  // as its owner does
+        EXPECT_EQ(0u, BlockLedger::Instance().Outstanding());
+        EXPECT_EQ(0, BlockLedger::Instance().BadReleases());
+    }
 }
 
 TEST_F(RoutingTest, HostCallbacksPostPositionsAndKillByCookie)

@@ -236,4 +236,37 @@ TEST(RkStringBlocks, AllocationFailureRaisesMemoryExceptionAndKeepsTheText)
     EXPECT_EQ(2, Header(text).refCount);
 }
 
+// Positions and lengths outside the text are caller errors; none may reach another string's
+// text or memory outside this one's.
+TEST(RkStringBlocks, PositionsOutsideTheTextTouchNothing)
+{
+    RkString empty;
+    empty.SetAt(0, 'X');
+    EXPECT_STREQ("", RkGetEmptyString());
+    EXPECT_STREQ("", RkString("abc").Mid(5));
+
+    RkString text("abc");
+    RkString sharer(text);
+    for (const int index : {-1, 3, 4, 1000, INT_MIN, INT_MAX}) {
+        SCOPED_TRACE(index);
+        text.SetAt(index, 'X');
+        EXPECT_EQ('\0', text.GetAt(index));
+        EXPECT_EQ('\0', text[index]);
+    }
+    EXPECT_EQ(static_cast<const char*>(sharer), static_cast<const char*>(text));
+    EXPECT_EQ(0, text.Find('a', -5));
+    EXPECT_EQ(1, text.Find("bc", INT_MIN));
+
+    for (const int length : {-1, INT_MIN}) {
+        SCOPED_TRACE(length);
+        EXPECT_TRUE(Raises<CMemoryException>([&] { text.GetBuffer(length); }));
+        EXPECT_TRUE(Raises<CMemoryException>([&] { text.GetBufferSetLength(length); }));
+        EXPECT_TRUE(Raises<CMemoryException>([&] { empty.GetBufferSetLength(length); }));
+    }
+    EXPECT_STREQ("abc", text);
+    EXPECT_EQ(2, Header(text).refCount);
+    EXPECT_EQ(3, text.GetAllocLength());
+    EXPECT_EQ(static_cast<const char*>(RkGetEmptyString()), static_cast<const char*>(empty));
+}
+
 }  // namespace

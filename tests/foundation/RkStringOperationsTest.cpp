@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 namespace {
 
 const char kNulInside[] = {'a', ' ', '\0', 'c', 'd'};
+
+std::string Number(int value) { return std::to_string(value); }
 
 TEST(RkStringOperations, ComparesUnsignedBytesUpToTheFirstNul)
 {
@@ -290,6 +293,79 @@ TEST(RkStringOperations, FormatTakesTheStringsOwnTextAsInput)
     EXPECT_STREQ("<abc-x>", own);
     own.Format(static_cast<const char*>(own));
     EXPECT_STREQ("<abc-x>", own);
+    // After a conversion the estimate cannot size, the text argument is out of its sight.
+    own.Format("%lld %s", 1LL, static_cast<const char*>(own));
+    EXPECT_STREQ("1 <abc-x>", own);
+}
+
+// The runtimes' formatters disagree about a format that ends inside a conversion: one prints
+// the text before it, another fails. The text before it is kept on every build.
+TEST(RkStringOperations, FormatEndingInsideAConversionKeepsTheTextBeforeIt)
+{
+    const struct {
+        const char* format;
+        const char* expected;
+    } cases[] = {
+        {"ab%", "ab"}, {"ab%-5", "ab"}, {"ab%l", "ab"}, {"ab%.*", "ab"}, {"%", ""}, {"%d:%", "7:"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.format);
+        RkString text("previous");
+        text.Format(c.format, 7);
+        EXPECT_STREQ(c.expected, text);
+        EXPECT_EQ(static_cast<int>(std::strlen(c.expected)), text.GetLength());
+    }
+}
+
+// Each member that takes a text gives for a null pointer what it gives for "".
+TEST(RkStringOperations, NullTextCountsAsEmptyEverywhere)
+{
+    using Result = std::string (*)(const char*);
+    const struct {
+        const char* name;
+        Result of;
+    } results[] = {
+        {"construct", [](const char* t) { return Whole(RkString(t)); }},
+        {"join after", [](const char* t) { return Whole(RkString("ab") + t); }},
+        {"compare", [](const char* t) { return Number(RkString("ab").Compare(t)); }},
+        {"equal", [](const char* t) { return Number(RkString("") == t); }},
+        {"find", [](const char* t) { return Number(RkString("abc").Find(t)); }},
+        {"find from", [](const char* t) { return Number(RkString("abc").Find(t, 2)); }},
+        {"find one of", [](const char* t) { return Number(RkString("abc").FindOneOf(t)); }},
+        {"span including", [](const char* t) { return Whole(RkString("abc").SpanIncluding(t)); }},
+        {"span excluding", [](const char* t) { return Whole(RkString("abc").SpanExcluding(t)); }},
+    };
+    for (const auto& result : results) {
+        SCOPED_TRACE(result.name);
+        EXPECT_EQ(result.of(""), result.of(nullptr));
+    }
+
+    using Edit = int (*)(RkString&, const char*);
+    const struct {
+        const char* name;
+        Edit edit;
+    } edits[] = {
+        {"assign", [](RkString& s, const char* t) { return (s = t).GetLength(); }},
+        {"append", [](RkString& s, const char* t) { return (s += t).GetLength(); }},
+        {"insert", [](RkString& s, const char* t) { return s.Insert(1, t); }},
+        {"replace old", [](RkString& s, const char* t) { return s.Replace(t, "y"); }},
+        {"replace new", [](RkString& s, const char* t) { return s.Replace("ab", t); }},
+        {"replace no case new", [](RkString& s, const char* t) { return s.ReplaceNoCase("AB", t); }},
+        {"trim right", [](RkString& s, const char* t) { s.TrimRight(t); return 0; }},
+        {"trim left", [](RkString& s, const char* t) { s.TrimLeft(t); return 0; }},
+        {"format", [](RkString& s, const char* t) { s.Format(t); return 0; }},
+    };
+    for (const auto& edit : edits) {
+        SCOPED_TRACE(edit.name);
+        RkString withEmpty(" xabab "), withNull(" xabab ");
+        EXPECT_EQ(edit.edit(withEmpty, ""), edit.edit(withNull, nullptr));
+        EXPECT_EQ(Whole(withEmpty), Whole(withNull));
+    }
+
+    RkString text("xabab");
+    EXPECT_EQ(2, text.Replace("ab", nullptr));
+    EXPECT_STREQ("x", text);
+    EXPECT_TRUE(RkString(static_cast<const char*>(nullptr), 3).IsEmpty());
 }
 
 }  // namespace

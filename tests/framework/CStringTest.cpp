@@ -1,7 +1,10 @@
+#include "CMemoryException.h"
 #include "CString.h"
+#include "FrameworkExceptionTesting.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 
 namespace {
@@ -90,6 +93,24 @@ TEST(CStringTest, ComparesUnsignedBytesAndBufferAccessSetsTheLength)
     text.Empty();
     EXPECT_TRUE(text.IsEmpty());
     EXPECT_STREQ("", static_cast<LPCTSTR>(text));
+}
+
+TEST(CStringTest, BufferFilledToItsCapacityEndsThereAndImpossibleLengthsChangeNothing)
+{
+    for (const char* start : {"", "xy"}) {
+        SCOPED_TRACE(start);
+        CString text(start);
+        std::memcpy(text.GetBuffer(6), "abcdef", 6);
+        text.ReleaseBuffer();
+        EXPECT_EQ(6, text.GetLength());
+        EXPECT_EQ(CString("abcdef"), text);
+
+        for (const int length : {-1, INT_MIN}) {
+            EXPECT_TRUE(Raises<CMemoryException>([&] { text.GetBuffer(length); }));
+            EXPECT_TRUE(Raises<CMemoryException>([&] { text.GetBufferSetLength(length); }));
+        }
+        EXPECT_EQ(CString("abcdef"), text);
+    }
 }
 
 }  // namespace

@@ -1,0 +1,4 @@
+#include "StartupObjects.h"
+
+NamedAtStartup g_startupObject("startup object");
+CODispatcher g_startupChannel("startup channel");
