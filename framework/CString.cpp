@@ -200,12 +200,12 @@ CString CString::Right(int count) const
 
 CString CString::SpanIncluding(LPCSTR set) const
 {
-    return Left(static_cast<int>(std::strspn(m_pchData, set)));
+    return Left(static_cast<int>(std::strspn(m_pchData, set ? set : "")));
 }
 
 CString CString::SpanExcluding(LPCSTR set) const
 {
-    return Left(static_cast<int>(std::strcspn(m_pchData, set)));
+    return Left(static_cast<int>(std::strcspn(m_pchData, set ? set : "")));
 }
 
 char* CString::GetBuffer(int minLength)
@@ -235,7 +235,10 @@ char* CString::GetBufferSetLength(int newLength)
 
 void CString::Assign(LPCSTR text, int length)
 {
-    if (length == 0) {
+    // A length no text can have is an allocation that cannot succeed, as in GetBuffer.
+    if (length < 0)
+        AfxThrowMemoryException();
+    if (length == 0 || text == nullptr) {
         if (m_pchData != s_emptyText)
             SetLength(0);
         return;

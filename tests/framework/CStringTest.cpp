@@ -113,4 +113,13 @@ TEST(CStringTest, BufferFilledToItsCapacityEndsThereAndImpossibleLengthsChangeNo
     }
 }
 
+TEST(CStringTest, NullTextsAndNegativeLengthsAreSafe)
+{
+    EXPECT_TRUE(Raises<CMemoryException>([] { CString negative("abc", -1); }));
+    EXPECT_EQ(CString(), CString(nullptr, 3));
+    const CString text("abc");
+    EXPECT_EQ(CString(), text.SpanIncluding(nullptr));
+    EXPECT_EQ(text, text.SpanExcluding(nullptr));
+}
+
 }  // namespace
