@@ -1,0 +1,56 @@
+#include "CDumpContext.h"
+
+#include "CFile.h"
+#include "CString.h"
+
+#include <cstdio>
+#include <cstring>
+
+CDumpContext::CDumpContext(CFile* file) : m_pFile(file), m_pText(nullptr) {}
+
+CDumpContext::CDumpContext(CString* text) : m_pFile(nullptr), m_pText(text) {}
+
+void CDumpContext::Output(LPCTSTR text, int length)
+{
+    if (m_pFile)
+        m_pFile->Write(text, static_cast<UINT>(length));
+    else if (m_pText)
+        *m_pText += CString(text, length);
+}
+
+CDumpContext& CDumpContext::operator<<(LPCTSTR text)
+{
+    if (text)
+        Output(text, static_cast<int>(std::strlen(text)));
+    return *this;
+}
+
+CDumpContext& CDumpContext::operator<<(const CString& text)
+{
+    Output(text, text.GetLength());
+    return *this;
+}
+
+CDumpContext& CDumpContext::operator<<(int value) { return *this << static_cast<LONG>(value); }
+
+CDumpContext& CDumpContext::operator<<(UINT value) { return *this << static_cast<DWORD>(value); }
+
+CDumpContext& CDumpContext::operator<<(LONG value)
+{
+    char digits[16];
+    std::snprintf(digits, sizeof(digits), "%ld", value);
+    return *this << digits;
+}
+
+CDumpContext& CDumpContext::operator<<(DWORD value)
+{
+    char digits[16];
+    std::snprintf(digits, sizeof(digits), "%lu", value);
+    return *this << digits;
+}
+
+void CDumpContext::Flush()
+{
+    if (m_pFile)
+        m_pFile->Flush();
+}
