@@ -65,7 +65,7 @@ public:                                                                         
     IMPLEMENT_RUNTIMECLASS(class_name, base_class_name, schema, class_name::CreateObject)      \
     [[maybe_unused]] static const bool s_registered##class_name =                              \
         (CRuntimeClass::Register(RUNTIME_CLASS(class_name)), true);                            \
-    CArchive& operator>>(CArchive& ar, class_name*& pOb)                                       \
+    [[maybe_unused]] CArchive& operator>>(CArchive& ar, class_name*& pOb)                      \
     {                                                                                          \
         pOb = static_cast<class_name*>(ar.ReadObject(RUNTIME_CLASS(class_name)));              \
         return ar;                                                                             \
