@@ -3,7 +3,6 @@
 #include "CFile.h"
 #include "CString.h"
 
-#include <cstdio>
 #include <cstring>
 
 CDumpContext::CDumpContext(CFile* file) : m_pFile(file), m_pText(nullptr) {}
@@ -29,24 +28,6 @@ CDumpContext& CDumpContext::operator<<(const CString& text)
 {
     Output(text, text.GetLength());
     return *this;
-}
-
-CDumpContext& CDumpContext::operator<<(int value) { return *this << static_cast<LONG>(value); }
-
-CDumpContext& CDumpContext::operator<<(UINT value) { return *this << static_cast<DWORD>(value); }
-
-CDumpContext& CDumpContext::operator<<(LONG value)
-{
-    char digits[16];
-    std::snprintf(digits, sizeof(digits), "%ld", value);
-    return *this << digits;
-}
-
-CDumpContext& CDumpContext::operator<<(DWORD value)
-{
-    char digits[16];
-    std::snprintf(digits, sizeof(digits), "%lu", value);
-    return *this << digits;
 }
 
 void CDumpContext::Flush()

@@ -17,10 +17,6 @@ public:
 
     CDumpContext& operator<<(LPCTSTR text);  // up to the first NUL; null writes nothing
     CDumpContext& operator<<(const CString& text);  // the whole text, NUL bytes included
-    CDumpContext& operator<<(int value);
-    CDumpContext& operator<<(UINT value);
-    CDumpContext& operator<<(LONG value);
-    CDumpContext& operator<<(DWORD value);
 
     // Passes what the file buffers on to the system.
     void Flush();

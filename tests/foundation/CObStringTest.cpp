@@ -18,34 +18,20 @@ std::string Text(const CObString& text)
     return std::string(static_cast<const char*>(text.m_string), static_cast<size_t>(text.m_string.GetLength()));
 }
 
-TEST(CObStringTest, TextMembersApplyTheFrameworkStringAndGiveNewObjects)
+TEST(CObStringTest, TextMembersGiveNewObjectsOfTheFrameworkStringsResults)
 {
     const unsigned short wide[] = {'w', 0x263A, 0};
-    const unsigned char bytes[] = "u8";
-    CObString built[] = {CObString(), CObString(CString("cs")), CObString('z', 3), CObString("nul\0x", 5),
-                         CObString("sz")};
-    EXPECT_EQ((std::vector<std::string>{"", "cs", "zzz", std::string("nul\0x", 5), "sz"}),
-              (std::vector<std::string>{Text(built[0]), Text(built[1]), Text(built[2]), Text(built[3]),
-                                        Text(built[4])}));
-
-    CObString text(built[1]);
-    text = 'c';
+    CObString text('z', 2);
     text += "de";
     text += 'f';
     text += CObString("gh");
-    EXPECT_EQ("cdefgh", Text(text));
-    EXPECT_EQ("u8", Text(text = bytes));
+    EXPECT_EQ("zzdefgh", Text(text));
     EXPECT_EQ("w?", Text(text = wide));
     text = "abcdef";
     EXPECT_EQ("cd", Text(text.Mid(2, 2)));
-    EXPECT_EQ("ef", Text(text.Mid(4)));
-    EXPECT_EQ("ab", Text(text.Left(2)));
-    EXPECT_EQ("f", Text(text.Right(1)));
     EXPECT_EQ("abc", Text(text.SpanIncluding("cba")));
-    EXPECT_EQ("abcd", Text(text.SpanExcluding("fe")));
-    EXPECT_EQ("ab+cd", Text(CObString("ab") + "+" + CObString("cd")));
-    EXPECT_EQ(">ab!", Text(">" + CObString("ab") + '!'));
-    EXPECT_EQ("abcdef", Text(text = text));
+    EXPECT_EQ(">abcdef!", Text(">" + text + '!'));
+    EXPECT_EQ(std::string("nul\0x", 5), Text(CObString("nul\0x", 5)));
 }
 
 TEST(CObStringTest, DumpWritesTheTextInQuotesAfterAnEqualsSign)

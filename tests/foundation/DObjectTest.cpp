@@ -58,35 +58,20 @@ TEST(BlockPoolTest, ObjectsArePackedFromOffset4AndAFullBlockOpensTheNext)
     DObject::operator delete(fresh);
 }
 
-TEST(BlockPoolTest, RequestsBeyondTheBlockAreRefusedWithoutChangingTheCount)
+TEST(BlockPoolTest, RequestsBeyondTheBlockAreRefusedAndKeepNoCount)
 {
-    struct Case {
-        unsigned blockSize;
-        std::size_t size;
-        bool fits;
-    };
-    const Case cases[] = {{64, 60, true}, {64, 61, false}, {64, 0xFFFFFFFF, false}, {64, 0xFFFFFFFE, false},
-                          {3, 0, false}};
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << c.blockSize << "/" << c.size);
-        BlockPool pool(c.blockSize);
-        PoolSelection selected(pool);
-        if (c.fits) {
-            DObject::operator delete(DObject::operator new(c.size));
-        } else {
-            EXPECT_TRUE(Raises<CMemoryException>([&] { DObject::operator new(c.size); }));
-        }
-        EXPECT_EQ(0, pool.liveCount);
-        EXPECT_EQ(nullptr, pool.firstBlock);
-    }
-
-    // A refused request between two objects must not keep the blocks from their reset.
     BlockPool pool(64);
     PoolSelection selected(pool);
-    void* object = DObject::operator new(16);
-    EXPECT_TRUE(Raises<CMemoryException>([] { DObject::operator new(61); }));
+    void* object = DObject::operator new(60);  // with the link word, exactly one block
+    for (std::size_t size : {61u, 0xFFFFFFFEu, 0xFFFFFFFFu})
+        EXPECT_TRUE(Raises<CMemoryException>([&] { DObject::operator new(size); }));
+    EXPECT_EQ(1, pool.liveCount);
     DObject::operator delete(object);
     EXPECT_EQ(nullptr, pool.firstBlock);
+
+    BlockPool tooSmall(3);
+    PoolSelection inner(tooSmall);
+    EXPECT_TRUE(Raises<CMemoryException>([] { DObject::operator new(0); }));
 }
 
 TEST(BlockPoolTest, AutomaticDeleteDecidesOwnershipByAddress)
@@ -105,7 +90,9 @@ TEST(BlockPoolTest, AutomaticDeleteDecidesOwnershipByAddress)
     DObject::operator delete(pooled);  // found in a block although block allocation is off
     EXPECT_EQ(0, pool.liveCount);
     EXPECT_EQ(nullptr, pool.firstBlock);
-    DObject::operator delete(nullptr);
+    DObject::SetAutomaticDelete(0);
+    DObject::SetBlockAlloc(1);
+    DObject::operator delete(nullptr);  // no object, so nothing to count out
     EXPECT_EQ(0, pool.liveCount);
 }
 
@@ -113,15 +100,10 @@ TEST(MemoryPoolTest, WithoutAPoolSettingsDoNothingAndAllocationIsGlobal)
 {
     ASSERT_EQ(nullptr, MemoryPool::CurrentPool());
     DObject::SetBlockAlloc(1);
-    DObject::SetAutomaticDelete(1);
     EXPECT_EQ(0, DObject::GetBlockAlloc());
-    MemoryPool::UseMemoryPoolOfProject(nullptr);
     DObject::SetMemSaved(5);
     EXPECT_EQ(5, DObject::MemSaved());
-    DObject::SetMemSaved(0);
-    CObString* text = new CObString("global");
-    EXPECT_EQ(CString("global"), text->m_string);
-    text->Kill();
+    (new CObString("global"))->Kill();
 }
 
 TEST(MemoryPoolTest, SelectionsNestHoldTheLockAndEndWithoutRestoring)

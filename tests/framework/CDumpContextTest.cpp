@@ -8,31 +8,25 @@
 
 namespace {
 
-template <class Target>
-void DumpPieces(Target* target)
-{
-    CDumpContext dc(target);
-    dc << "n=" << -12 << " " << 4000000000UL << CString("a\0b", 3) << static_cast<const char*>(nullptr)
-       << 7u << LONG(-3);
-    dc.Flush();
-}
-
 TEST(CDumpContextTest, PiecesGoToAStringOrAFileExactlyAsWritten)
 {
-    const char pieces[] = "n=-12 4000000000a\0b7-3";
-    const std::string expected(pieces, sizeof(pieces) - 1);
+    auto dump = [](CDumpContext& dc) { dc << "n=" << CString("a\0b", 3) << static_cast<const char*>(nullptr) << "!"; };
+    const std::string expected("n=a\0b!", 6);
     CString text("before:");
-    DumpPieces(&text);
+    CDumpContext toText(&text);
+    dump(toText);
     EXPECT_EQ("before:" + expected, std::string(static_cast<const char*>(text), text.GetLength()));
 
     CMemFile file;
-    DumpPieces<CFile>(&file);
+    CDumpContext toFile(&file);
+    dump(toFile);
     std::string written(file.GetLength(), '\0');
     file.SeekToBegin();
     file.Read(&written[0], static_cast<UINT>(written.size()));
     EXPECT_EQ(expected, written);
 
-    DumpPieces<CString>(nullptr);
+    CDumpContext nowhere(static_cast<CString*>(nullptr));
+    dump(nowhere);
 }
 
 }  // namespace

@@ -65,15 +65,12 @@ class TestCircle : public TestShape {
 };
 IMPLEMENT_DYNCREATE(TestCircle, TestShape)
 
-Bytes Tagged(std::initializer_list<BYTE> tag, const std::string& className, WORD schema)
+Bytes NewClass(const std::string& className, WORD schema)
 {
-    Bytes bytes(tag);
-    bytes.insert(bytes.end(), {BYTE(schema), BYTE(schema >> 8), BYTE(className.size()), 0});
+    Bytes bytes{0xFF, 0xFF, BYTE(schema), BYTE(schema >> 8), BYTE(className.size()), 0};
     bytes.insert(bytes.end(), className.begin(), className.end());
     return bytes;
 }
-
-Bytes NewClass(const std::string& className, WORD schema) { return Tagged({0xFF, 0xFF}, className, schema); }
 
 Bytes operator+(Bytes left, const Bytes& right)
 {
@@ -90,21 +87,17 @@ TEST(CRuntimeClassTest, ClassesAreFoundByNameAndKnowTheirAncestry)
 {
     EXPECT_EQ(RUNTIME_CLASS(TestPoint), CRuntimeClass::FromName("TestPoint"));
     EXPECT_EQ(nullptr, CRuntimeClass::FromName("TestShape"));  // not serialisable: not listed
-    EXPECT_EQ(nullptr, CRuntimeClass::FromName("Nothing"));
     EXPECT_EQ(nullptr, CRuntimeClass::FromName(nullptr));
     CRuntimeClass::Register(RUNTIME_CLASS(TestPoint));  // again: the list stays a chain
     EXPECT_EQ(RUNTIME_CLASS(TestLink), CRuntimeClass::FromName("TestLink"));
 
     CObject* circle = RUNTIME_CLASS(TestCircle)->CreateObject();
     ASSERT_NE(nullptr, circle);
-    EXPECT_EQ(RUNTIME_CLASS(TestCircle), circle->GetRuntimeClass());
     EXPECT_TRUE(circle->IsKindOf(RUNTIME_CLASS(TestShape)));
-    EXPECT_TRUE(circle->IsKindOf(RUNTIME_CLASS(CObject)));
     EXPECT_FALSE(circle->IsKindOf(RUNTIME_CLASS(TestPoint)));
     EXPECT_FALSE(circle->IsSerializable());
     delete circle;
     EXPECT_EQ(nullptr, RUNTIME_CLASS(TestShape)->CreateObject());
-    EXPECT_EQ(static_cast<int>(sizeof(TestPoint)), RUNTIME_CLASS(TestPoint)->m_nObjectSize);
 }
 
 TEST(ObjectArchiveTest, ObjectsOfSeveralClassesAreWrittenInTheFrameworkFormAndReadBack)
@@ -136,6 +129,15 @@ TEST(ObjectArchiveTest, ObjectsOfSeveralClassesAreWrittenInTheFrameworkFormAndRe
     delete readA;
     delete readB;
     delete readLink;
+
+    LoadingArchive again(bytes);
+    TestPoint* points[2] = {};
+    TestLink* notALink = nullptr;
+    again.archive() >> points[0] >> points[1];
+    EXPECT_TRUE(Raises<CArchiveException>([&] { again.archive() >> notALink; },  // a again
+        [](CArchiveException& e) { EXPECT_EQ(CArchiveException::badClass, e.m_cause); }));
+    delete points[0];
+    delete points[1];
 }
 
 TEST(ObjectArchiveTest, IndexesFrom0x7FFFUseThe32BitEscape)
@@ -170,6 +172,7 @@ struct MalformedCase {
     const char* what;
     Bytes bytes;
     int cause;
+    const CRuntimeClass* requested = nullptr;
 };
 
 TEST(ObjectArchiveTest, MalformedDataRaisesTheFittingArchiveException)
@@ -191,38 +194,17 @@ TEST(ObjectArchiveTest, MalformedDataRaisesTheFittingArchiveException)
         {"object index naming a class", point + Bytes{0x01, 0x00}, CArchiveException::badIndex},
         {"escaped index naming a class", point + Bytes{0xFF, 0x7F, 0x01, 0, 0, 0}, CArchiveException::badIndex},
         {"escaped tag cut short", Bytes{0xFF, 0x7F, 0x01}, CArchiveException::endOfFile},
+        {"new object of another class", point, CArchiveException::badClass, RUNTIME_CLASS(TestLink)},
     };
     for (const MalformedCase& c : cases) {
         SCOPED_TRACE(c.what);
         LoadingArchive loading(c.bytes);
         EXPECT_TRUE(Raises<CArchiveException>([&] {
             for (;;)
-                delete loading.archive().ReadObject(nullptr);
+                delete loading.archive().ReadObject(c.requested);
         }, [&](CArchiveException& e) { EXPECT_EQ(c.cause, e.m_cause); }));
         EXPECT_EQ(0, s_liveObjects);
     }
-}
-
-TEST(ObjectArchiveTest, EscapedClassReferenceAndRequestedClassesAreHonoured)
-{
-    Bytes bytes = NewClass("TestPoint", 2) + PointData(5, 6) + Bytes{0xFF, 0x7F, 0x01, 0, 0, 0x80} +
-                  PointData(7, 8) + Bytes{0x02, 0x00};
-    LoadingArchive loading(bytes);
-    TestPoint* first = nullptr;
-    TestPoint* second = nullptr;
-    loading.archive() >> first >> second;
-    ASSERT_TRUE(first && second);
-    EXPECT_EQ(8, second->y);
-    TestLink* notALink = nullptr;
-    EXPECT_TRUE(Raises<CArchiveException>([&] { loading.archive() >> notALink; },
-        [](CArchiveException& e) { EXPECT_EQ(CArchiveException::badClass, e.m_cause); }));
-    delete first;
-    delete second;
-
-    LoadingArchive link(NewClass("TestLink", 1) + Bytes{0x00, 0x00});
-    EXPECT_TRUE(Raises<CArchiveException>([&] { link.archive().ReadObject(RUNTIME_CLASS(TestPoint)); },
-        [](CArchiveException& e) { EXPECT_EQ(CArchiveException::badClass, e.m_cause); }));
-    EXPECT_EQ(0, s_liveObjects);
 }
 
 TEST(ObjectArchiveTest, AnObjectThatFailsIsDeletedWithWhatItReadAndCannotBeReferredToAgain)
@@ -247,10 +229,6 @@ TEST(ObjectArchiveTest, AnObjectThatCannotBeReadBackIsNotWritten)
     TestCircle circle;
     EXPECT_TRUE(Raises<CArchiveException>([&] { StoredBytes([&](CArchive& ar) { ar << &circle; }); },
         [](CArchiveException& e) { EXPECT_EQ(CArchiveException::badClass, e.m_cause); }));
-    LoadingArchive loading(Bytes{0x00, 0x00});
-    TestPoint point;
-    EXPECT_TRUE(Raises<CArchiveException>([&] { loading.archive() << &point; },
-        [](CArchiveException& e) { EXPECT_EQ(CArchiveException::readOnly, e.m_cause); }));
 }
 
 }  // namespace
