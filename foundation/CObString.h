@@ -50,7 +50,8 @@ public:
     // The archive version of the class, shared by all objects: 0 at start, -1 after a reset
     // of the class versions, else the last version read. At 1 or less every load reads a
     // version word (archives of version 1 carry one before every object); at 2 none is read
-    // (archives of version 2 carry it once, before their first object).
+    // (archives of version 2 carry it once, before their first object). Kept without a lock:
+    // archives holding CObString objects must not be read on two threads at once.
     static short s_version;
 };
 

@@ -2,6 +2,7 @@
 
 #include "BlockPool.h"
 #include "CMemoryException.h"
+#include "Platform.h"
 
 #include <new>
 

@@ -2,8 +2,6 @@
 // that serialises that allocation, and the reset of the class version registry.
 #pragma once
 
-#include "Platform.h"
-
 #include <cstddef>
 
 class BlockPool;
@@ -28,6 +26,8 @@ public:
     // allocation on, else from the global allocator. Failures raise CMemoryException.
     static void* Allocate(std::size_t size);
     // Gives p back to the current pool when the pool owns it, else to the global allocator.
+    // While the pool has block allocation on and automatic delete off, it takes every pointer
+    // as its own: only objects it allocated may then be freed.
     static void Deallocate(void* p);
 
     // Sets every registered class version variable to -1, so that each class reads its
