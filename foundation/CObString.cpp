@@ -4,7 +4,7 @@
 #include "CNotSupportedException.h"
 #include "ClassVersionLink.h"
 
-// Named as the framework's own class list knows it: its base record is CObject's.
+// The record names CObject as the base class: DObject has no record of its own.
 IMPLEMENT_SERIAL(CObString, CObject, 1)
 
 short CObString::s_version = 0;
