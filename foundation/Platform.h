@@ -21,6 +21,10 @@ unsigned long MillisecondClock();
 
 void SleepMilliseconds(unsigned long milliseconds);
 
+// Stops in an attached debugger to point at a usage error; without one, does nothing (a
+// breakpoint nobody catches would end the process).
+void BreakIntoDebugger();
+
 // A recursive mutual-exclusion lock: a critical section on Windows, a recursive pthread
 // mutex elsewhere. The holding thread may lock again; each Lock needs one Unlock.
 class RecursiveLock {

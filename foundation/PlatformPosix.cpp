@@ -29,6 +29,10 @@ void SleepMilliseconds(unsigned long milliseconds)
     }
 }
 
+// The portable builds serve tests, which must run on past a usage error; a debugger there can
+// break on this function by name.
+void BreakIntoDebugger() {}
+
 RecursiveLock::RecursiveLock()
 {
     pthread_mutexattr_t attributes;

@@ -53,6 +53,12 @@ unsigned long MillisecondClock()
 
 void SleepMilliseconds(unsigned long milliseconds) { Sleep(milliseconds); }
 
+void BreakIntoDebugger()
+{
+    if (IsDebuggerPresent())
+        DebugBreak();
+}
+
 RecursiveLock::RecursiveLock() { InitializeCriticalSection(&m_section); }
 RecursiveLock::~RecursiveLock() { DeleteCriticalSection(&m_section); }
 void RecursiveLock::Lock() { EnterCriticalSection(&m_section); }

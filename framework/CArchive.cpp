@@ -36,7 +36,7 @@ CArchive::CArchive(CFile* file, UINT mode, int bufferSize, void* buffer)
     : m_pFile(file), m_nMode(mode),
       m_lpBufStart(static_cast<BYTE*>(buffer)),
       m_nBufSize(static_cast<UINT>(std::max(bufferSize, kMinimumBufferSize))),
-      m_bOwnsBuffer(buffer == nullptr || bufferSize < kMinimumBufferSize)
+      m_bOwnsBuffer(buffer == nullptr || bufferSize < kMinimumBufferSize), m_pObjects(nullptr)
 {
     if (m_bOwnsBuffer)
         m_lpBufStart = static_cast<BYTE*>(AfxAllocGlobal(m_nBufSize));
@@ -55,24 +55,24 @@ CArchive::~CArchive()
     }
     if (m_bOwnsBuffer)
         AfxFreeGlobal(m_lpBufStart);
+    FreeObjects();
 }
 
 void CArchive::CheckLoading() const
 {
     if (!IsLoading())
-        AfxThrowArchiveException(CArchiveException::writeOnly, m_pFile->GetFileName());
+        Fail(CArchiveException::writeOnly);
 }
 
 void CArchive::CheckStoring() const
 {
     if (!IsStoring())
-        AfxThrowArchiveException(CArchiveException::readOnly, m_pFile->GetFileName());
+        Fail(CArchiveException::readOnly);
 }
 
-void CArchive::ThrowEndOfFile() const
-{
-    AfxThrowArchiveException(CArchiveException::endOfFile, m_pFile->GetFileName());
-}
+void CArchive::ThrowEndOfFile() const { Fail(CArchiveException::endOfFile); }
+
+void CArchive::Fail(int cause) const { AfxThrowArchiveException(cause, m_pFile->GetFileName()); }
 
 UINT CArchive::Read(void* buffer, UINT count)
 {
@@ -243,7 +243,7 @@ DWORD CArchive::ReadLengthField(bool& marker)
     DWORD longLength = 0;
     *this >> longLength;
     if (longLength > kLargestLength)
-        AfxThrowArchiveException(CArchiveException::badIndex, m_pFile->GetFileName());
+        Fail(CArchiveException::badIndex);
     return longLength;
 }
 
@@ -255,7 +255,7 @@ CArchive::StringPrefix CArchive::ReadStringPrefix()
         bool markerAgain = false;
         prefix.length = ReadLengthField(markerAgain);
         if (markerAgain)
-            AfxThrowArchiveException(CArchiveException::badIndex, m_pFile->GetFileName());
+            Fail(CArchiveException::badIndex);
     }
     return prefix;
 }

@@ -1,10 +1,23 @@
 // A buffered stream of values to or from a CFile. Numbers are stored little-endian whatever the
 // host. Loading past the end of the data raises CArchiveException::endOfFile.
+//
+// Objects (WriteObject, ReadObject) are stored in the framework's persistent-object form. Each
+// object and each class gets the next index of one count that starts at 1 (0 is the null
+// object), and every 16-bit tag is little-endian:
+//   0x0000                          the null object
+//   0xFFFF, schema, name length,    a class not yet in the archive, by name; an object of it
+//     name characters               follows, its data written by its Serialize
+//   0x8000 | index                  an object of a class already in the archive, by index
+//   index (1 to 0x7FFE)             an object already in the archive: the same object again
+//   0x7FFF and a 32-bit tag         either of the last two, for an index of 0x7FFF or more
+//                                   (class indexes carry 0x80000000 in the 32-bit tag)
 #pragma once
 
 #include "AfxTypes.h"
 
 class CFile;
+class CObject;
+struct CRuntimeClass;
 
 class CArchive {
 public:
@@ -59,7 +72,27 @@ public:
     // NUL and CArchiveException::endOfFile is raised.
     void ReadStringText(char* chars, DWORD count, bool wide);
 
+    // Stores pOb (null too). Raises CArchiveException::badClass for an object whose class is
+    // not serialisable, since no archive could give it back.
+    void WriteObject(const CObject* pOb);
+    // Reads an object: a new one created by class name, which then reads its data, or one the
+    // archive has already given. With a requested class, an object of another class raises
+    // CArchiveException::badClass. Malformed data raises CArchiveException; an object that
+    // fails while reading its data is deleted again, and the archive no longer refers to it.
+    // The caller owns what a new object gives.
+    CObject* ReadObject(const CRuntimeClass* requested);
+
 private:
+    struct ObjectTables;
+
+    ObjectTables& Objects();
+    void FreeObjects();
+    void WriteClass(const CRuntimeClass* classRef);
+    void WriteTag(DWORD index, bool isClass);
+    // The class of a new object, or null for an object the archive already gave, whose index
+    // goes to objectIndex.
+    const CRuntimeClass* ReadClass(const CRuntimeClass* requested, DWORD& objectIndex);
+    [[noreturn]] void Fail(int cause) const;
     // Makes `count` bytes available in the load buffer or raises endOfFile.
     void FillBuffer(UINT count);
     void WriteBuffered(const BYTE* bytes, UINT count);
@@ -75,4 +108,9 @@ private:
     bool m_bOwnsBuffer;
     BYTE* m_lpBufCur;  // next byte to read or to write
     BYTE* m_lpBufMax;  // end of the loaded bytes (load) or of the buffer (store)
+    ObjectTables* m_pObjects;  // made at the first object
 };
+
+CArchive& operator<<(CArchive& ar, const CObject* pOb);
+CArchive& operator>>(CArchive& ar, CObject*& pOb);
+CArchive& operator>>(CArchive& ar, const CObject*& pOb);
