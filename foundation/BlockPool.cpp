@@ -19,8 +19,6 @@ void SetNextBlock(BYTE* block, BYTE* next) { std::memcpy(block, &next, sizeof(ne
 
 }  // namespace
 
-static_assert(sizeof(BYTE*) == BlockPool::kLinkSize, "the link word holds a block pointer");
-
 BlockPool::BlockPool(unsigned size)
     : liveCount(0), totalBytes(0), firstBlock(nullptr), lastBlock(nullptr), blockSize(size),
       usedInLast(size), blockAlloc(0), automaticDelete(0)

@@ -15,7 +15,7 @@ public:
     explicit BlockPool(unsigned blockSize);
 
     // Carves size bytes from the last block, opening a new block when they do not fit.
-    // Raises CMemoryException for more than blockSize - 4 bytes or when no block can be had.
+    // Raises CMemoryException for more than blockSize - kLinkSize bytes or when no block can be had.
     void* Allocate(unsigned size);
     // Whether a freed pointer is this pool's: with automaticDelete, when it lies in one of the
     // blocks; otherwise whenever block allocation is on.
@@ -33,17 +33,20 @@ public:
     int blockAlloc;          // block allocation switched on
     int automaticDelete;     // ownership decided by address
 
-    // Where objects start in a block, after the link word.
-    static constexpr unsigned kLinkSize = 4;
+    // Where objects start in a block, after the link word (4 bytes in the 32-bit product).
+    static constexpr unsigned kLinkSize = sizeof(BYTE*);
 
 private:
     void OpenBlock();
     void FreeBlocks();
 };
 
+#ifndef _WIN64
+// The 64-bit Windows test build keeps the field order with wider pointers.
 static_assert(sizeof(BlockPool) == 32, "BlockPool is eight 32-bit fields");
 static_assert(offsetof(BlockPool, totalBytes) == 4 && offsetof(BlockPool, firstBlock) == 8 &&
                   offsetof(BlockPool, lastBlock) == 12 && offsetof(BlockPool, blockSize) == 16 &&
                   offsetof(BlockPool, usedInLast) == 20 && offsetof(BlockPool, blockAlloc) == 24 &&
                   offsetof(BlockPool, automaticDelete) == 28,
               "BlockPool field order");
+#endif

@@ -124,7 +124,7 @@ TEST(CObStringTest, CreatedByClassNameThroughTheCurrentPoolAndKilledBackIntoIt)
     PoolSelection selected(pool);
     CObject* object = record->CreateObject();
     ASSERT_TRUE(object->IsKindOf(RUNTIME_CLASS(CObString)));
-    EXPECT_EQ(pool.firstBlock + 4, Block(object));
+    EXPECT_EQ(pool.firstBlock + BlockPool::kLinkSize, Block(object));
     EXPECT_EQ("", Text(*static_cast<CObString*>(object)));
     static_cast<CObString*>(object)->Kill();
     EXPECT_EQ(0, pool.liveCount);

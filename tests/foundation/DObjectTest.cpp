@@ -27,20 +27,21 @@ void AllocateOnAnotherThread()
     std::thread([] { DObject::operator delete(DObject::operator new(8)); }).join();
 }
 
-TEST(BlockPoolTest, ObjectsArePackedFromOffset4AndAFullBlockOpensTheNext)
+TEST(BlockPoolTest, ObjectsArePackedAfterTheLinkWordAndAFullBlockOpensTheNext)
 {
-    BlockPool pool(64);
+    constexpr unsigned kLink = BlockPool::kLinkSize;  // 4 in the 32-bit product
+    BlockPool pool(kLink + 60);
     PoolSelection selected(pool);
     void* first = DObject::operator new(20);
     void* second = DObject::operator new(40);
-    EXPECT_EQ(pool.firstBlock + 4, first);
-    EXPECT_EQ(pool.firstBlock + 24, second);
-    EXPECT_EQ(64u, pool.usedInLast);
+    EXPECT_EQ(pool.firstBlock + kLink, first);
+    EXPECT_EQ(pool.firstBlock + kLink + 20, second);
+    EXPECT_EQ(kLink + 60, pool.usedInLast);
     void* third = DObject::operator new(1);
     EXPECT_NE(pool.firstBlock, pool.lastBlock);
     EXPECT_EQ(pool.lastBlock, LinkOf(pool.firstBlock));
     EXPECT_EQ(nullptr, LinkOf(pool.lastBlock));
-    EXPECT_EQ(pool.lastBlock + 4, third);
+    EXPECT_EQ(pool.lastBlock + kLink, third);
     EXPECT_EQ(3, pool.liveCount);
     EXPECT_EQ(61u, pool.totalBytes);
 
@@ -51,16 +52,16 @@ TEST(BlockPoolTest, ObjectsArePackedFromOffset4AndAFullBlockOpensTheNext)
     EXPECT_EQ(nullptr, pool.firstBlock);
     EXPECT_EQ(nullptr, pool.lastBlock);
     EXPECT_EQ(0u, pool.totalBytes);
-    EXPECT_EQ(64u, pool.usedInLast);
+    EXPECT_EQ(kLink + 60, pool.usedInLast);
 
     void* fresh = DObject::operator new(8);
-    EXPECT_EQ(pool.firstBlock + 4, fresh);
+    EXPECT_EQ(pool.firstBlock + kLink, fresh);
     DObject::operator delete(fresh);
 }
 
 TEST(BlockPoolTest, RequestsBeyondTheBlockAreRefusedAndKeepNoCount)
 {
-    BlockPool pool(64);
+    BlockPool pool(BlockPool::kLinkSize + 60);
     PoolSelection selected(pool);
     void* object = DObject::operator new(60);  // with the link word, exactly one block
     for (std::size_t size : {61u, 0xFFFFFFFEu, 0xFFFFFFFFu})
