@@ -11,8 +11,10 @@ set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
 set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
 set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
 
-# libgcc, libstdc++ and winpthread go into every executable: it must start on a bare Windows.
+# libgcc, libstdc++ and winpthread go into every executable and module: they must load on a bare
+# Windows.
 set(CMAKE_EXE_LINKER_FLAGS_INIT "-static")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-static")
 
 # Reads the import tables of what was built (see CheckImports.cmake).
 set(CORVANE_OBJDUMP ${CORVANE_MINGW_TRIPLE}-objdump)

@@ -6,11 +6,12 @@
 // that dispatches events. Other threads reach its receivers by posting.
 #pragma once
 
+#include "AfxExport.h"
 #include "CommonObjectBase.h"
 
 #include <vector>
 
-class CODispatcher : public CommonObjectBase {
+class CORVANE_API CODispatcher : public CommonObjectBase {
 public:
     // A null or empty name leaves the dispatcher unregistered, reachable by its ID only.
     explicit CODispatcher(const char* name = nullptr);

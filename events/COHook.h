@@ -3,13 +3,15 @@
 // answers true consumes the event.
 #pragma once
 
+#include "AfxExport.h"
+
 struct COEvent;
 class CommonObjectBase;
 class ICommonObject;
 
-class COHook {
+class CORVANE_API COHook {
 public:
-    COHook() = default;
+    COHook();
     COHook(const COHook&) = delete;
     COHook& operator=(const COHook&) = delete;
 
@@ -25,7 +27,7 @@ public:
     // The string form of the type query: true for exactly "COHook".
     virtual bool IsObjectType(const char* type);
 
-    COHook* GetNext() const { return m_next; }
+    COHook* GetNext() const;
 
 protected:
     COHook* m_next = nullptr;

@@ -1,9 +1,11 @@
 // The interface through which the objects of a page (texts, masks, buttons, embedded active
 // objects, collections) take part in events. These classes carry only default answers: fixed
 // values for layout questions and false for every request of host reports. Classes that
-// implement real page objects derive from them.
+// implement real page objects derive from them. Every member is defined out of line, so that
+// the executable exports each one by name.
 #pragma once
 
+#include "AfxExport.h"
 #include "CommonObjectBase.h"
 
 class ActiveObject;
@@ -21,7 +23,7 @@ struct tagPOINT32 {
 };
 
 // A page object as navigation sees it.
-class ICommonObject : public CommonObjectBase {
+class CORVANE_API ICommonObject : public CommonObjectBase {
 public:
     virtual void SetPos(int x, int y) = 0;
     virtual void SetPos(tagPOINT32 point) = 0;
@@ -46,34 +48,34 @@ public:
     virtual char* DumpSequence(bool verbose, char* buffer, int size) = 0;
 };
 
-class CommonObject : public ICommonObject {
+class CORVANE_API CommonObject : public ICommonObject {
 public:
-    explicit CommonObject(ICommonObject* sibling = nullptr) : m_sibling(sibling) {}
+    explicit CommonObject(ICommonObject* sibling = nullptr);
 
-    CommonObject* CastIfCommonObject() override { return this; }
-    void ExportObject() override {}
+    CommonObject* CastIfCommonObject() override;
+    void ExportObject() override;
 
-    void SetPos(int, int) override {}
-    void SetPos(tagPOINT32 point) override { SetPos(static_cast<int>(point.x), static_cast<int>(point.y)); }
-    bool HasFixedWidth() override { return true; }
-    bool HasFixedHeight() override { return true; }
-    void SetWidth(int) override {}
-    void SetHeight(int) override {}
-    ICommonObject* GetSibling() override { return m_sibling; }
-    ICommonObject* GetChild() override { return nullptr; }
-    ICommonObject* GetFirstLivingChild() override { return nullptr; }
-    bool RequestPosChangedEvents() override { return false; }
-    bool RequestKilledEvents(ActiveObject*) override { return false; }
-    bool RequestKilledEvents(OnButton*) override { return false; }
-    bool RequestClickEvents() override { return false; }
-    bool RequestMouseMoveEvents() override { return false; }
-    bool RequestDragNDropEvents() override { return false; }
-    void Arrange() override {}
-    void ArrangeSelf() override {}
-    void Recalc() override {}
-    void Redraw() override {}
-    void KillObject() override {}
-    char* DumpSequence(bool, char*, int) override { return nullptr; }
+    void SetPos(int, int) override;
+    void SetPos(tagPOINT32 point) override;
+    bool HasFixedWidth() override;
+    bool HasFixedHeight() override;
+    void SetWidth(int) override;
+    void SetHeight(int) override;
+    ICommonObject* GetSibling() override;
+    ICommonObject* GetChild() override;
+    ICommonObject* GetFirstLivingChild() override;
+    bool RequestPosChangedEvents() override;
+    bool RequestKilledEvents(ActiveObject*) override;
+    bool RequestKilledEvents(OnButton*) override;
+    bool RequestClickEvents() override;
+    bool RequestMouseMoveEvents() override;
+    bool RequestDragNDropEvents() override;
+    void Arrange() override;
+    void ArrangeSelf() override;
+    void Recalc() override;
+    void Redraw() override;
+    void KillObject() override;
+    char* DumpSequence(bool, char*, int) override;
 
 protected:
     ICommonObject* m_sibling;  // the next object in the parent collection
@@ -81,72 +83,66 @@ protected:
 
 // A page object that contains others: what a child's parent link points to. Destroying a
 // collection destroys what it contains.
-class ICommonObjectCollection : public CommonObject {
+class CORVANE_API ICommonObjectCollection : public CommonObject {
 public:
     using CommonObject::CommonObject;
 };
 
-class CommonObjectText : public CommonObject {
+class CORVANE_API CommonObjectText : public CommonObject {
 public:
-    CommonObjectText(const char* text, TextObject* textObject) : m_text(text), m_textObject(textObject) {}
+    CommonObjectText(const char* text, TextObject* textObject);
 
-    const char* GetTextContent() const { return m_text; }
-    TextObject* GetTextObject() const { return m_textObject; }
+    const char* GetTextContent() const;
+    TextObject* GetTextObject() const;
 
 protected:
     const char* m_text;
     TextObject* m_textObject;
 };
 
-class CommonObjectObject : public CommonObject {
+class CORVANE_API CommonObjectObject : public CommonObject {
 public:
-    explicit CommonObjectObject(ActiveObject* activeObject) : m_activeObject(activeObject) {}
+    explicit CommonObjectObject(ActiveObject* activeObject);
 
-    virtual ActiveObject* GetActiveObject() { return m_activeObject; }
+    virtual ActiveObject* GetActiveObject();
 
 protected:
     ActiveObject* m_activeObject;
 };
 
-class CommonObjectButton : public CommonObject {
+class CORVANE_API CommonObjectButton : public CommonObject {
 public:
-    explicit CommonObjectButton(OnButton* button) : m_button(button) {}
+    explicit CommonObjectButton(OnButton* button);
 
-    virtual OnButton* GetOnButton() { return m_button; }
+    virtual OnButton* GetOnButton();
 
 protected:
     OnButton* m_button;
 };
 
-class CommonObjectMask : public CommonObject {
+class CORVANE_API CommonObjectMask : public CommonObject {
 public:
-    CommonObjectMask(EmptyPicture* emptyPicture, TransformMatrix* transformMatrix)
-        : m_emptyPicture(emptyPicture), m_transformMatrix(transformMatrix)
-    {
-    }
+    CommonObjectMask(EmptyPicture* emptyPicture, TransformMatrix* transformMatrix);
 
     // A mask takes the size its page gives it.
-    bool HasFixedWidth() override { return false; }
-    bool HasFixedHeight() override { return false; }
+    bool HasFixedWidth() override;
+    bool HasFixedHeight() override;
 
 protected:
-    virtual EmptyPicture* GetEmptyPicture() { return m_emptyPicture; }
-    virtual TransformMatrix* GetTransformMatrix() { return m_transformMatrix; }
+    virtual EmptyPicture* GetEmptyPicture();
+    virtual TransformMatrix* GetTransformMatrix();
 
     EmptyPicture* m_emptyPicture;
     TransformMatrix* m_transformMatrix;
 };
 
-class CommonObjectCollection : public ICommonObjectCollection {
+class CORVANE_API CommonObjectCollection : public ICommonObjectCollection {
 public:
-    CommonObjectCollection(COLayout* layout, ICommonObject* firstChild)
-        : m_layout(layout), m_inArrange(false), m_firstChild(firstChild)
-    {
-    }
+    CommonObjectCollection(COLayout* layout, ICommonObject* firstChild);
 
-    ICommonObject* GetChild() override { return m_firstChild; }
-    COLayout* GetLayout() const { return m_layout; }
-    bool InArrange() const { return m_inArrange; }
+    ICommonObject* GetChild() override;
+    COLayout* GetLayout() const;
+    bool InArrange() const;
 
 protected:
     COLayout* m_layout;
@@ -155,19 +151,16 @@ protected:
 };
 
 // The page's button object, as far as the event system reads it.
-class OnButton {
+class CORVANE_API OnButton {
 public:
-    OnButton(long state, short zOrder, DynaRadio* radio, DynaButton* button)
-        : m_state(state), m_zOrder(zOrder), m_radio(radio), m_button(button)
-    {
-    }
+    OnButton(long state, short zOrder, DynaRadio* radio, DynaButton* button);
 
-    DynaButton* GetDynaButton() const { return m_button; }
-    DynaRadio* GetDynaRadio() const { return m_radio; }
-    int GetZOrder() const { return m_zOrder; }
-    bool IsHidden() const { return m_state == kHidden; }
-    bool IsActive() const { return m_state == kActive || m_state == kBothActive; }
-    bool IsRActive() const { return m_state == kRActive || m_state == kBothActive; }
+    DynaButton* GetDynaButton() const;
+    DynaRadio* GetDynaRadio() const;
+    int GetZOrder() const;
+    bool IsHidden() const;
+    bool IsActive() const;
+    bool IsRActive() const;
 
 private:
     static constexpr long kHidden = 0;

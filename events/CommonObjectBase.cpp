@@ -149,6 +149,11 @@ long CommonObjectBase::SetNotifyID(long id)
 
 long CommonObjectBase::GetNotifyID() { return m_notifyID; }
 
+long CommonObjectBase::GetID() const { return m_id; }
+COHook* CommonObjectBase::GetHook() const { return m_hook; }
+ICommonObjectCollection* CommonObjectBase::GetParent() const { return m_parent; }
+CommonObjectEventManager* CommonObjectBase::GetManager() const { return m_manager; }
+
 bool CommonObjectBase::IsObjectType(int type) { return type == COT_BASE; }
 
 bool CommonObjectBase::HandleEvent(COEvent* event)

@@ -8,6 +8,7 @@
 // one process-wide lock guards.
 #pragma once
 
+#include "AfxExport.h"
 #include "COEvent.h"
 #include "OwnerLock.h"
 
@@ -19,7 +20,7 @@ class CommonObject;
 class CommonObjectEventManager;
 class ICommonObjectCollection;
 
-class CommonObjectBase {
+class CORVANE_API CommonObjectBase {
 public:
     CommonObjectBase();
     CommonObjectBase(const CommonObjectBase&) = delete;
@@ -53,10 +54,10 @@ protected:
     virtual bool Notify(COEvent* event);
 
 public:
-    long GetID() const { return m_id; }
-    COHook* GetHook() const { return m_hook; }
-    ICommonObjectCollection* GetParent() const { return m_parent; }
-    CommonObjectEventManager* GetManager() const { return m_manager; }
+    long GetID() const;
+    COHook* GetHook() const;
+    ICommonObjectCollection* GetParent() const;
+    CommonObjectEventManager* GetManager() const;
 
     static CommonObjectBase* FindObjectByID(long id);
     static long GetDispatcher(const char* name);

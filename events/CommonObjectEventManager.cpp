@@ -60,6 +60,10 @@ CommonObjectEventManager::~CommonObjectEventManager()
         FreeStatics();
 }
 
+Page* CommonObjectEventManager::GetPage() const { return m_page; }
+void CommonObjectEventManager::SetNoRearrange(bool on) { m_noRearrange = on; }
+bool CommonObjectEventManager::GetNoRearrange() const { return m_noRearrange; }
+
 CommonObjectBase* CommonObjectEventManager::FindObjectOfManager(const CommonObjectEventManager* manager)
 {
     Guard guard(Lock());

@@ -18,6 +18,7 @@
 // the manager leaves the block alone whatever the whole fan-out answers.
 #pragma once
 
+#include "AfxExport.h"
 #include "COEvent.h"
 #include "Platform.h"
 
@@ -31,16 +32,16 @@ class CommonObjectBase;
 class OnButton;
 class Page;
 
-class CommonObjectEventManager {
+class CORVANE_API CommonObjectEventManager {
 public:
     explicit CommonObjectEventManager(Page* page);
     ~CommonObjectEventManager();
     CommonObjectEventManager(const CommonObjectEventManager&) = delete;
     CommonObjectEventManager& operator=(const CommonObjectEventManager&) = delete;
 
-    Page* GetPage() const { return m_page; }
-    void SetNoRearrange(bool on) { m_noRearrange = on; }
-    bool GetNoRearrange() const { return m_noRearrange; }
+    Page* GetPage() const;
+    void SetNoRearrange(bool on);
+    bool GetNoRearrange() const;
 
     // Registries.
     static long GetNewID();

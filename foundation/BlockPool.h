@@ -5,11 +5,12 @@
 // requested size, unaligned.
 #pragma once
 
+#include "AfxExport.h"
 #include "AfxTypes.h"
 
 #include <cstddef>
 
-class BlockPool {
+class CORVANE_API BlockPool {
 public:
     // The first allocation opens a block. Block allocation and automatic delete start off.
     explicit BlockPool(unsigned blockSize);

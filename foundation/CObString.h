@@ -4,12 +4,13 @@
 // new CObString.
 #pragma once
 
+#include "AfxExport.h"
 #include "CString.h"
 #include "DObject.h"
 
 class CDumpContext;
 
-class CObString : public DObject {
+class CORVANE_API CObString : public DObject {
     DECLARE_SERIAL(CObString)
 
 public:

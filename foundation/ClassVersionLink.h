@@ -3,7 +3,9 @@
 // that MemoryPool::ResetClassVersions can make them all read their version again.
 #pragma once
 
-class ClassVersionLink {
+#include "AfxExport.h"
+
+class CORVANE_API ClassVersionLink {
 public:
     // Run during static initialisation; puts the link at the front of the registry.
     explicit ClassVersionLink(short* version);

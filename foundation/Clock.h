@@ -1,11 +1,13 @@
 // The framework's millisecond clock, which can be frozen for repeatable timing, and its sleep.
 #pragma once
 
+#include "AfxExport.h"
+
 // The frozen time if one is set, otherwise milliseconds since the system started.
-unsigned long animTimeGetTime();
+CORVANE_API unsigned long animTimeGetTime();
 
 // Freezes the clock at `time`; 0 lets it run again (so it cannot be frozen at 0).
-void animSetTime(unsigned long time);
+CORVANE_API void animSetTime(unsigned long time);
 
 // Suspends the calling thread; used by every polling wait.
-void utilSleep(unsigned long milliseconds);
+CORVANE_API void utilSleep(unsigned long milliseconds);

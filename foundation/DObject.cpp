@@ -5,6 +5,8 @@
 
 int DObject::s_memSaved = 0;
 
+DObject::DObject() = default;
+
 DObject::~DObject() = default;
 
 void* DObject::operator new(std::size_t size) { return MemoryPool::Allocate(size); }

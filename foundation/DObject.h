@@ -3,13 +3,14 @@
 // by class name. Its run-time class is CObject's.
 #pragma once
 
+#include "AfxExport.h"
 #include "CObject.h"
 
 #include <cstddef>
 
-class DObject : public CObject {
+class CORVANE_API DObject : public CObject {
 public:
-    DObject() = default;
+    DObject();
     // Does nothing itself; deleting frees through DObject::operator delete.
     ~DObject() override;
 

@@ -2,12 +2,13 @@
 // that serialises that allocation, and the reset of the class version registry.
 #pragma once
 
+#include "AfxExport.h"
 #include <cstddef>
 
 class BlockPool;
 class Project;
 
-class MemoryPool {
+class CORVANE_API MemoryPool {
 public:
     // Projects have no pools of their own; kept for modules that call it.
     static void UseMemoryPoolOfProject(Project* project);

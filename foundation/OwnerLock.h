@@ -1,9 +1,10 @@
 // A recursive lock that remembers which thread acquired it last and how deep it is held.
 #pragma once
 
+#include "AfxExport.h"
 #include "Platform.h"
 
-class OwnerLock {
+class CORVANE_API OwnerLock {
 public:
     OwnerLock() = default;
     OwnerLock(const OwnerLock&) = delete;

@@ -437,6 +437,13 @@ RkString::RkString(const char* text, int length)
 
 RkString::~RkString() { Release(GetData()); }
 
+int RkString::GetLength() const { return GetData()->dataLength; }
+int RkString::GetAllocLength() const { return GetData()->allocLength; }
+bool RkString::IsEmpty() const { return GetData()->dataLength == 0; }
+RkString::operator const char*() const { return m_chars; }
+char RkString::GetAt(int index) const { return IsInText(index) ? m_chars[index] : '\0'; }
+char RkString::operator[](int index) const { return GetAt(index); }
+
 const RkString& RkString::operator=(const RkString& other)
 {
     RkStringData* mine = GetData();

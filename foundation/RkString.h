@@ -4,6 +4,7 @@
 // is one byte; no member knows about multi-byte character sets.
 #pragma once
 
+#include "AfxExport.h"
 #include "AfxTypes.h"
 #include "CString.h"
 
@@ -21,7 +22,7 @@ struct RkStringData {
 };
 static_assert(sizeof(RkStringData) == 12, "block header layout");
 
-class RkString {
+class CORVANE_API RkString {
 public:
     RkString();
     RkString(const RkString& other);
@@ -61,10 +62,10 @@ public:
     void UnlockBuffer();
     void Empty();
 
-    int GetLength() const { return GetData()->dataLength; }
-    int GetAllocLength() const { return GetData()->allocLength; }
-    bool IsEmpty() const { return GetData()->dataLength == 0; }
-    operator const char*() const { return m_chars; }
+    int GetLength() const;
+    int GetAllocLength() const;
+    bool IsEmpty() const;
+    operator const char*() const;
     operator CString() const;  // the text up to its first NUL
     // 16-bit text kept in the string's own buffer behind the 8-bit text; cuts the string at
     // its first NUL.
@@ -77,8 +78,8 @@ public:
     int CollateNoCase(const char* text) const;
 
     // Positions outside the text (0 … length − 1) read NUL and write nothing.
-    char GetAt(int index) const { return IsInText(index) ? m_chars[index] : '\0'; }
-    char operator[](int index) const { return GetAt(index); }
+    char GetAt(int index) const;
+    char operator[](int index) const;
     void SetAt(int index, char ch);
 
     // Search: the index of the match, or -1. A negative start counts as 0.
@@ -160,23 +161,34 @@ private:
     int ReplaceMatches(const char* oldText, const char* newText, bool ignoreCase);
 };
 
-const RkString& RkGetEmptyString();
+// The friends above, exported like the class.
+CORVANE_API RkString operator+(const RkString& left, const RkString& right);
+CORVANE_API RkString operator+(const RkString& left, const CString& right);
+CORVANE_API RkString operator+(const CString& left, const RkString& right);
+CORVANE_API RkString operator+(const RkString& left, const char* right);
+CORVANE_API RkString operator+(const char* left, const RkString& right);
+CORVANE_API RkString operator+(const RkString& left, char right);
+CORVANE_API RkString operator+(char left, const RkString& right);
+CORVANE_API CArchive& operator<<(CArchive& ar, const RkString& text);
+CORVANE_API CArchive& operator>>(CArchive& ar, RkString& text);
 
-bool operator==(const RkString& left, const RkString& right);
-bool operator==(const RkString& left, const char* right);
-bool operator==(const char* left, const RkString& right);
-bool operator!=(const RkString& left, const RkString& right);
-bool operator!=(const RkString& left, const char* right);
-bool operator!=(const char* left, const RkString& right);
-bool operator<(const RkString& left, const RkString& right);
-bool operator<(const RkString& left, const char* right);
-bool operator<(const char* left, const RkString& right);
-bool operator>(const RkString& left, const RkString& right);
-bool operator>(const RkString& left, const char* right);
-bool operator>(const char* left, const RkString& right);
-bool operator<=(const RkString& left, const RkString& right);
-bool operator<=(const RkString& left, const char* right);
-bool operator<=(const char* left, const RkString& right);
-bool operator>=(const RkString& left, const RkString& right);
-bool operator>=(const RkString& left, const char* right);
-bool operator>=(const char* left, const RkString& right);
+CORVANE_API const RkString& RkGetEmptyString();
+
+CORVANE_API bool operator==(const RkString& left, const RkString& right);
+CORVANE_API bool operator==(const RkString& left, const char* right);
+CORVANE_API bool operator==(const char* left, const RkString& right);
+CORVANE_API bool operator!=(const RkString& left, const RkString& right);
+CORVANE_API bool operator!=(const RkString& left, const char* right);
+CORVANE_API bool operator!=(const char* left, const RkString& right);
+CORVANE_API bool operator<(const RkString& left, const RkString& right);
+CORVANE_API bool operator<(const RkString& left, const char* right);
+CORVANE_API bool operator<(const char* left, const RkString& right);
+CORVANE_API bool operator>(const RkString& left, const RkString& right);
+CORVANE_API bool operator>(const RkString& left, const char* right);
+CORVANE_API bool operator>(const char* left, const RkString& right);
+CORVANE_API bool operator<=(const RkString& left, const RkString& right);
+CORVANE_API bool operator<=(const RkString& left, const char* right);
+CORVANE_API bool operator<=(const char* left, const RkString& right);
+CORVANE_API bool operator>=(const RkString& left, const RkString& right);
+CORVANE_API bool operator>=(const RkString& left, const char* right);
+CORVANE_API bool operator>=(const char* left, const RkString& right);

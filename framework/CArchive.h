@@ -13,13 +13,14 @@
 //                                   (class indexes carry 0x80000000 in the 32-bit tag)
 #pragma once
 
+#include "AfxExport.h"
 #include "AfxTypes.h"
 
 class CFile;
 class CObject;
 struct CRuntimeClass;
 
-class CArchive {
+class CORVANE_API CArchive {
 public:
     enum Mode { store = 0, load = 1, bNoFlushOnDelete = 2 };
 
@@ -111,6 +112,6 @@ private:
     ObjectTables* m_pObjects;  // made at the first object
 };
 
-CArchive& operator<<(CArchive& ar, const CObject* pOb);
-CArchive& operator>>(CArchive& ar, CObject*& pOb);
-CArchive& operator>>(CArchive& ar, const CObject*& pOb);
+CORVANE_API CArchive& operator<<(CArchive& ar, const CObject* pOb);
+CORVANE_API CArchive& operator>>(CArchive& ar, CObject*& pOb);
+CORVANE_API CArchive& operator>>(CArchive& ar, const CObject*& pOb);

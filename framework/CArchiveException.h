@@ -1,10 +1,11 @@
 // Raised by archives and by the readers of archived data.
 #pragma once
 
+#include "AfxExport.h"
 #include "CException.h"
 #include "CString.h"
 
-class CArchiveException : public CException {
+class CORVANE_API CArchiveException : public CException {
 public:
     enum {
         none,
@@ -24,4 +25,4 @@ public:
 };
 
 // fileName may be null (no file name).
-[[noreturn]] void AfxThrowArchiveException(int cause, LPCTSTR fileName = nullptr);
+[[noreturn]] CORVANE_API void AfxThrowArchiveException(int cause, LPCTSTR fileName = nullptr);

@@ -2,12 +2,13 @@
 // written as it comes; nothing is added between pieces.
 #pragma once
 
+#include "AfxExport.h"
 #include "AfxTypes.h"
 
 class CFile;
 class CString;
 
-class CDumpContext {
+class CORVANE_API CDumpContext {
 public:
     // The target must outlive the context. A null target takes the text and keeps none of it.
     explicit CDumpContext(CFile* file);

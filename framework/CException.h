@@ -2,9 +2,10 @@
 // CException*; the handler releases the object with Delete().
 #pragma once
 
+#include "AfxExport.h"
 #include "AfxTypes.h"
 
-class CException {
+class CORVANE_API CException {
 public:
     // autoDelete FALSE marks a static object that Delete() must leave alone (the out-of-memory
     // exception, which must be throwable when nothing more can be allocated).

@@ -2,10 +2,11 @@
 // elsewhere). The virtual members are the ones CMemFile replaces.
 #pragma once
 
+#include "AfxExport.h"
 #include "AfxTypes.h"
 #include "CString.h"
 
-class CFile {
+class CORVANE_API CFile {
 public:
     enum OpenFlags {
         modeRead = 0x0000,

@@ -1,10 +1,11 @@
 // Raised by CFile when the operating system refuses an operation.
 #pragma once
 
+#include "AfxExport.h"
 #include "CException.h"
 #include "CString.h"
 
-class CFileException : public CException {
+class CORVANE_API CFileException : public CException {
 public:
     enum {
         none,
@@ -19,4 +20,4 @@ public:
     CString m_strFileName;
 };
 
-[[noreturn]] void AfxThrowFileException(int cause, LONG osError, LPCTSTR fileName);
+[[noreturn]] CORVANE_API void AfxThrowFileException(int cause, LONG osError, LPCTSTR fileName);

@@ -1,9 +1,10 @@
 // A file held in memory: a growable buffer of its own, or a caller's buffer attached to it.
 #pragma once
 
+#include "AfxExport.h"
 #include "CFile.h"
 
-class CMemFile : public CFile {
+class CORVANE_API CMemFile : public CFile {
 public:
     // An empty file that grows in steps of growBytes.
     explicit CMemFile(UINT growBytes = 1024);

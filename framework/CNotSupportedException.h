@@ -1,11 +1,12 @@
 // Raised when an object is asked for something it does not support (an unknown format version).
 #pragma once
 
+#include "AfxExport.h"
 #include "CException.h"
 
-class CNotSupportedException : public CException {
+class CORVANE_API CNotSupportedException : public CException {
 public:
     CNotSupportedException() = default;
 };
 
-[[noreturn]] void AfxThrowNotSupportedException();
+[[noreturn]] CORVANE_API void AfxThrowNotSupportedException();

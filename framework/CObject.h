@@ -8,10 +8,11 @@
 //                                                              `ar >> pointer` reads the class
 #pragma once
 
+#include "AfxExport.h"
 #include "CArchive.h"
 #include "CRuntimeClass.h"
 
-class CObject {
+class CORVANE_API CObject {
 public:
     virtual CRuntimeClass* GetRuntimeClass() const;
     virtual ~CObject();

@@ -3,12 +3,13 @@
 // list at start-up, where archives find them by the name they store.
 #pragma once
 
+#include "AfxExport.h"
 #include "AfxTypes.h"
 
 class CArchive;
 class CObject;
 
-struct CRuntimeClass {
+struct CORVANE_API CRuntimeClass {
     // The schema of a class that is not serialisable.
     static constexpr UINT noSchema = 0xFFFF;
 

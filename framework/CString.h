@@ -3,11 +3,12 @@
 // first NUL. Each object owns its characters (no sharing between objects).
 #pragma once
 
+#include "AfxExport.h"
 #include "AfxTypes.h"
 
 class CArchive;
 
-class CString {
+class CORVANE_API CString {
 public:
     CString();
     CString(const CString& other);
@@ -73,14 +74,21 @@ private:
     int m_nAllocLength;
 };
 
-bool operator==(const CString& left, const CString& right);
-bool operator==(const CString& left, LPCSTR right);
-bool operator==(LPCSTR left, const CString& right);
-bool operator!=(const CString& left, const CString& right);
-bool operator!=(const CString& left, LPCSTR right);
-bool operator!=(LPCSTR left, const CString& right);
+// The friends above, exported like the class.
+CORVANE_API CString operator+(const CString& left, const CString& right);
+CORVANE_API CString operator+(const CString& left, LPCSTR right);
+CORVANE_API CString operator+(LPCSTR left, const CString& right);
+CORVANE_API CString operator+(const CString& left, char right);
+CORVANE_API CString operator+(char left, const CString& right);
+
+CORVANE_API bool operator==(const CString& left, const CString& right);
+CORVANE_API bool operator==(const CString& left, LPCSTR right);
+CORVANE_API bool operator==(LPCSTR left, const CString& right);
+CORVANE_API bool operator!=(const CString& left, const CString& right);
+CORVANE_API bool operator!=(const CString& left, LPCSTR right);
+CORVANE_API bool operator!=(LPCSTR left, const CString& right);
 
 // The framework string encoding: a length prefix (CArchive::WriteStringLength) and the bytes.
-CArchive& operator<<(CArchive& ar, const CString& text);
+CORVANE_API CArchive& operator<<(CArchive& ar, const CString& text);
 // Also reads the 16-bit form that the 0xFFFE marker announces.
-CArchive& operator>>(CArchive& ar, CString& text);
+CORVANE_API CArchive& operator>>(CArchive& ar, CString& text);

@@ -69,8 +69,9 @@ corvane_wine_start() {
   export WINESERVER
   WINESERVER=$(corvane_wine_server "$arch")
   export WINEDEBUG=-all
-  # No Mono or Gecko installer dialogs: there is no network and nobody to click them.
-  export WINEDLLOVERRIDES="mscoree,mshtml="
+  # No Mono or Gecko installer dialogs: there is no network and nobody to click them. No
+  # debugger either: a program that crashes ends at once instead of waiting for it.
+  export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
 
   corvane_xvfb_start
   [ -f "$WINEPREFIX/system.reg" ] || corvane_wine_boot "$arch"
