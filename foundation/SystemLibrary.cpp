@@ -2,18 +2,12 @@
 
 #include <cstring>
 
-namespace {
-
-// LOAD_LIBRARY_SEARCH_SYSTEM32, known to LoadLibraryExA wherever AddDllDirectory exists.
-constexpr DWORD kSearchSystem32 = 0x00000800;
-
-}  // namespace
-
 HMODULE LoadSystemLibrary(const char* baseName)
 {
     HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    // The search flags are known wherever AddDllDirectory exists.
     if (kernel && GetProcAddress(kernel, "AddDllDirectory"))
-        return LoadLibraryExA(baseName, nullptr, kSearchSystem32);
+        return LoadLibraryExA(baseName, nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
 
     // Older systems: a full path is searched nowhere else.
     char path[MAX_PATH];

@@ -4,18 +4,19 @@
 
 #include <windows.h>
 
-// A kernel object handle (file, process, thread, ...), closed with CloseHandle. Null and
-// INVALID_HANDLE_VALUE both mean "none": the creating functions disagree on which they return.
-class KernelHandle {
+// A handle released by `Release` when the owner goes. Null and INVALID_HANDLE_VALUE both mean
+// "none": the creating functions disagree on which they return.
+template <class Release>
+class OwnedHandle {
 public:
-    explicit KernelHandle(HANDLE handle = nullptr) : m_handle(handle) {}
-    ~KernelHandle()
+    explicit OwnedHandle(HANDLE handle = nullptr) : m_handle(handle) {}
+    ~OwnedHandle()
     {
         if (IsOpen())
-            CloseHandle(m_handle);
+            Release()(m_handle);
     }
-    KernelHandle(const KernelHandle&) = delete;
-    KernelHandle& operator=(const KernelHandle&) = delete;
+    OwnedHandle(const OwnedHandle&) = delete;
+    OwnedHandle& operator=(const OwnedHandle&) = delete;
 
     bool IsOpen() const { return m_handle != nullptr && m_handle != INVALID_HANDLE_VALUE; }
     HANDLE Get() const { return m_handle; }
@@ -23,3 +24,22 @@ public:
 private:
     HANDLE m_handle;
 };
+
+struct CloseKernelHandle {
+    void operator()(HANDLE handle) const { CloseHandle(handle); }
+};
+struct CloseFindHandle {
+    void operator()(HANDLE handle) const { FindClose(handle); }
+};
+struct ReleaseActivationContext {
+    void operator()(HANDLE handle) const { ReleaseActCtx(handle); }
+};
+
+// A kernel object: file, process, thread, snapshot, token, ...
+using KernelHandle = OwnedHandle<CloseKernelHandle>;
+
+// A directory search from FindFirstFileA.
+using FindHandle = OwnedHandle<CloseFindHandle>;
+
+// An activation context from CreateActCtxA.
+using ActivationContext = OwnedHandle<ReleaseActivationContext>;

@@ -2,10 +2,9 @@
 
 #include "SystemLibrary.h"
 
-namespace {
+#include <windows.h>
 
-// LOAD_LIBRARY_SEARCH_SYSTEM32: later loads by base name search the system folder alone.
-constexpr DWORD kSearchSystem32 = 0x00000800;
+namespace {
 
 // Loaded by base name once the splash window exists where the system draws themed windows:
 // the theme library, and the window manager's library, which the theme library loads in turn
@@ -13,32 +12,27 @@ constexpr DWORD kSearchSystem32 = 0x00000800;
 // common controls, shell dialogs, COM or cryptography.
 constexpr const char* kUserInterfaceLibraries[] = {"dwmapi.dll", "uxtheme.dll"};
 
+typedef BOOL(WINAPI* SetDefaultDllDirectoriesProc)(DWORD directoryFlags);
+typedef BOOL(WINAPI* SetDllDirectoryProc)(LPCSTR pathName);
+
 template <class Function>
-Function Lookup(HMODULE module, const char* name)
+Function KernelFunction(const char* name)
 {
-    if (!module)
+    HMODULE kernel = GetModuleHandleA("kernel32.dll");
+    if (!kernel)
         return nullptr;
-    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(module, name)));
+    return reinterpret_cast<Function>(reinterpret_cast<void (*)()>(GetProcAddress(kernel, name)));
 }
 
 }  // namespace
 
-DllSearchFunctions FindDllSearchFunctions()
+void HardenDllSearch()
 {
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    DllSearchFunctions functions;
-    functions.setDefaultDllDirectories =
-        Lookup<decltype(functions.setDefaultDllDirectories)>(kernel, "SetDefaultDllDirectories");
-    functions.setDllDirectoryA = Lookup<decltype(functions.setDllDirectoryA)>(kernel, "SetDllDirectoryA");
-    return functions;
-}
-
-void HardenDllSearch(const DllSearchFunctions& functions)
-{
-    if (functions.setDefaultDllDirectories && functions.setDefaultDllDirectories(kSearchSystem32))
+    const auto setDefaultDllDirectories = KernelFunction<SetDefaultDllDirectoriesProc>("SetDefaultDllDirectories");
+    if (setDefaultDllDirectories && setDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32))
         return;
     for (const char* library : kUserInterfaceLibraries)
         LoadSystemLibrary(library);
-    if (functions.setDllDirectoryA)
-        functions.setDllDirectoryA("");
+    if (const auto setDllDirectory = KernelFunction<SetDllDirectoryProc>("SetDllDirectoryA"))
+        setDllDirectory("");
 }

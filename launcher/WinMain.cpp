@@ -78,7 +78,7 @@ bool StillNeeded() { return g_splashVisible != 0 || g_keepAlive > 0; }
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
     // Before anything can load a library by base name.
-    HardenDllSearch(FindDllSearchFunctions());
+    HardenDllSearch();
     LogStart(commandLine);
     const bool running = ActivateRunningSetup();
     SetupLog::Write("running setup: %s", running ? "found, brought to the front" : "none");
