@@ -118,6 +118,23 @@ protected:
             << records[0].directory;
         EXPECT_EQ(commandLine, records[0].commandLine);
     }
+
+    // Runs the medium's Setup98.exe as on Windows 98: the launch leaves the channel out, and
+    // closing the splash ends the process with 0.
+    void RunOnWindows98UntilClosed(const LauncherMedium& medium, const std::string& arguments, DWORD* processId)
+    {
+        Windows98Setting windows98("Setup98.exe");
+        ASSERT_TRUE(windows98.Ready());
+        SetupProcess setup(medium, arguments);
+        *processId = setup.ProcessId();
+        HWND splash = setup.WaitForSplash(kStartMs);
+        ASSERT_NE(nullptr, splash);
+        ExpectLaunchedOnce(medium, kFixedStart + " " + arguments);
+
+        ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
+        ASSERT_TRUE(setup.WaitForExit(kStartMs));
+        EXPECT_EQ(0u, setup.ExitCode());
+    }
 };
 
 TEST_F(LauncherEndToEnd, SplashIsCentredTopmostAndShowsThePicture)
@@ -200,16 +217,8 @@ TEST_F(LauncherEndToEnd, Windows98LaunchOmitsTheChannelAndClosingEndsTheProcess)
 {
     LauncherMedium medium("Setup98.exe");
     ASSERT_TRUE(medium.Ready());
-    Windows98Setting windows98("Setup98.exe");
-    ASSERT_TRUE(windows98.Ready());
-    SetupProcess setup(medium, "");
-    HWND splash = setup.WaitForSplash(kStartMs);
-    ASSERT_NE(nullptr, splash);
-    ExpectLaunchedOnce(medium, kFixedStart + " ");
-
-    ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
-    ASSERT_TRUE(setup.WaitForExit(kStartMs));
-    EXPECT_EQ(0u, setup.ExitCode());
+    DWORD processId = 0;
+    RunOnWindows98UntilClosed(medium, "", &processId);
 }
 
 TEST_F(LauncherEndToEnd, OnlyTheWholeCancelValueClosesAndNtStaysHeld)
@@ -331,18 +340,10 @@ TEST_F(LauncherEndToEnd, DiagnosticLogShowsTheStepsAndChangesNothing)
         // On Windows 98 closing the splash ends the run, so the log gets its last step.
         LauncherMedium medium("Setup98.exe");
         ASSERT_TRUE(medium.Ready());
-        Windows98Setting windows98("Setup98.exe");
-        ASSERT_TRUE(windows98.Ready());
         const std::string logPath = medium.Root() + (setting == kWritable ? "\\setup.log" : "\\none\\setup.log");
         LogVariable variable(setting == kUnset ? nullptr : logPath.c_str());
-
-        SetupProcess setup(medium, "/log \"a b\"");
-        HWND splash = setup.WaitForSplash(kStartMs);
-        ASSERT_NE(nullptr, splash);
-        ExpectLaunchedOnce(medium, kFixedStart + " /log \"a b\"");
-        ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
-        ASSERT_TRUE(setup.WaitForExit(kStartMs));
-        EXPECT_EQ(0u, setup.ExitCode());
+        DWORD processId = 0;
+        ASSERT_NO_FATAL_FAILURE(RunOnWindows98UntilClosed(medium, "/log \"a b\"", &processId));
 
         const std::vector<std::string> entries = medium.RootEntries();
         if (setting != kWritable) {
@@ -351,7 +352,7 @@ TEST_F(LauncherEndToEnd, DiagnosticLogShowsTheStepsAndChangesNothing)
         }
         EXPECT_EQ(3u, entries.size());
         const LaunchRecord launch = medium.LaunchRecords().at(0);
-        const std::vector<std::string> steps = LogSteps(logPath, setup.ProcessId());
+        const std::vector<std::string> steps = LogSteps(logPath, processId);
         ASSERT_EQ(6u, steps.size());
         EXPECT_EQ("start: Corvane Setup " CORVANE_VERSION ".0, " + std::to_string(sizeof(void*) * 8) +
                       "-bit, Windows 9x family, command line \"/log \"a b\"\"",
