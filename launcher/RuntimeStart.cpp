@@ -31,6 +31,11 @@ bool RuntimePath(char (&path)[MAX_PATH + sizeof kRuntimeName])
 
 bool StartRuntime(char (&commandLine)[kLaunchCommandBuffer])
 {
+    // Failing the change, the current folder would be Setup.exe's own, where anything may lie.
+    if (!SetCurrentDirectoryA("setup")) {
+        SetupLog::Write("launch: no folder \"setup\", error %lu", GetLastError());
+        return false;
+    }
     char path[MAX_PATH + sizeof kRuntimeName] = {};
     const bool found = RuntimePath(path);
     SetupLog::Write("launch: %s as \"%s\"", path, commandLine);

@@ -103,7 +103,6 @@ void CloseSplash(HWND window)
 
 void LaunchRuntime()
 {
-    SetCurrentDirectoryA("setup");
     char command[kLaunchCommandBuffer];
     FormatLaunchCommand(command, g_isNT, g_commandLine);
     // On NT the bootstrapper starts out held for the runtime it serves. A runtime that never

@@ -365,6 +365,23 @@ TEST_F(LauncherEndToEnd, DiagnosticLogShowsTheStepsAndChangesNothing)
     }
 }
 
+TEST_F(LauncherEndToEnd, WithoutTheSetupFolderNothingIsStartedAndClosingEnds)
+{
+    LauncherMedium medium("Setup.exe", false);
+    ASSERT_TRUE(medium.Ready());
+    ASSERT_TRUE(RemoveDirectoryA(medium.SetupFolder().c_str()));
+    ASSERT_TRUE(medium.PlaceDecoyRuntime());
+    SetupProcess setup(medium, "");
+    HWND splash = setup.WaitForSplash(kStartMs);
+    ASSERT_NE(nullptr, splash);
+    Sleep(kSettleMs);  // the first paint has tried the launch by now
+    EXPECT_FALSE(medium.DecoyRuntimeStarted());
+
+    // A launch that failed lets go of the hold on NT.
+    ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
+    ASSERT_TRUE(setup.WaitForExit(kStartMs));
+}
+
 // The manifest as the system's own reader takes it from the built Setup.exe.
 TEST_F(LauncherEndToEnd, SystemReadsTheManifestAsRequiringAdministrator)
 {
