@@ -289,19 +289,28 @@ TEST_F(LauncherEndToEnd, RunningSetupIsBroughtForwardInsteadOfStartingAgain)
     EXPECT_FALSE(medium.RuntimeLogExists());
 }
 
+// With no runtime in "setup", or no "setup" at all and a decoy beside Setup.exe instead, nothing
+// is started; the failed launch lets go of the hold on NT.
 TEST_F(LauncherEndToEnd, MissingRuntimeOnNtEndsTheProcessWhenTheSplashCloses)
 {
-    LauncherMedium medium("Setup.exe", false);
-    ASSERT_TRUE(medium.Ready());
-    SetupProcess setup(medium, "");
-    HWND splash = setup.WaitForSplash(kStartMs);
-    ASSERT_NE(nullptr, splash);
-    Sleep(kSettleMs);  // the first paint has tried the launch by now
-    ASSERT_TRUE(setup.IsRunning());
+    for (bool withSetupFolder : {true, false}) {
+        SCOPED_TRACE(withSetupFolder ? "empty setup folder" : "no setup folder, decoy beside");
+        LauncherMedium medium("Setup.exe", false);
+        ASSERT_TRUE(medium.Ready());
+        if (!withSetupFolder) {
+            ASSERT_TRUE(RemoveDirectoryA(medium.SetupFolder().c_str()) && medium.PlaceDecoyRuntime());
+        }
+        SetupProcess setup(medium, "");
+        HWND splash = setup.WaitForSplash(kStartMs);
+        ASSERT_NE(nullptr, splash);
+        Sleep(kSettleMs);  // the first paint has tried the launch by now
+        ASSERT_TRUE(setup.IsRunning());
+        EXPECT_FALSE(medium.DecoyRuntimeStarted());
 
-    ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
-    ASSERT_TRUE(setup.WaitForExit(kStartMs));
-    EXPECT_EQ(0u, setup.ExitCode());
+        ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
+        ASSERT_TRUE(setup.WaitForExit(kStartMs));
+        EXPECT_EQ(0u, setup.ExitCode());
+    }
 }
 
 // Sets the diagnostic log variable for the processes this test starts, or clears it (null).
@@ -363,23 +372,6 @@ TEST_F(LauncherEndToEnd, DiagnosticLogShowsTheStepsAndChangesNothing)
         EXPECT_EQ(0u, steps[4].rfind("launch: started, process ", 0)) << steps[4];
         EXPECT_EQ("end: splash closed, keep-alive count 0", steps[5]);
     }
-}
-
-TEST_F(LauncherEndToEnd, WithoutTheSetupFolderNothingIsStartedAndClosingEnds)
-{
-    LauncherMedium medium("Setup.exe", false);
-    ASSERT_TRUE(medium.Ready());
-    ASSERT_TRUE(RemoveDirectoryA(medium.SetupFolder().c_str()));
-    ASSERT_TRUE(medium.PlaceDecoyRuntime());
-    SetupProcess setup(medium, "");
-    HWND splash = setup.WaitForSplash(kStartMs);
-    ASSERT_NE(nullptr, splash);
-    Sleep(kSettleMs);  // the first paint has tried the launch by now
-    EXPECT_FALSE(medium.DecoyRuntimeStarted());
-
-    // A launch that failed lets go of the hold on NT.
-    ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
-    ASSERT_TRUE(setup.WaitForExit(kStartMs));
 }
 
 // The manifest as the system's own reader takes it from the built Setup.exe.
