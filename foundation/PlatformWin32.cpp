@@ -1,34 +1,14 @@
 #include "Platform.h"
 
-#include <cstring>
+#include "SystemLibrary.h"
 
 namespace {
 
 typedef DWORD(WINAPI* TimeGetTimeProc)();
 
-// LOAD_LIBRARY_SEARCH_SYSTEM32, known to LoadLibraryExA wherever AddDllDirectory exists.
-constexpr DWORD kSearchSystem32 = 0x00000800;
-
-// Loads winmm.dll from the system folder only: Setup.exe runs from media and download
-// folders, where a planted winmm.dll beside it must never be picked up.
-HMODULE LoadSystemWinmm()
-{
-    HMODULE kernel = GetModuleHandleA("kernel32.dll");
-    if (kernel && GetProcAddress(kernel, "AddDllDirectory"))
-        return LoadLibraryExA("winmm.dll", nullptr, kSearchSystem32);
-
-    char path[MAX_PATH];
-    const char name[] = "\\winmm.dll";
-    UINT length = GetSystemDirectoryA(path, MAX_PATH);
-    if (length == 0 || length + sizeof(name) > MAX_PATH)
-        return nullptr;
-    std::memcpy(path + length, name, sizeof(name));
-    return LoadLibraryA(path);
-}
-
 TimeGetTimeProc ResolveTimeGetTime()
 {
-    HMODULE winmm = LoadSystemWinmm();
+    HMODULE winmm = LoadSystemLibrary("winmm.dll");
     if (!winmm)
         return nullptr;
     return reinterpret_cast<TimeGetTimeProc>(

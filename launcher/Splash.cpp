@@ -3,6 +3,7 @@
 #include "DibResource.h"
 #include "LaunchCommand.h"
 #include "LauncherGlobals.h"
+#include "RuntimeStart.h"
 #include "ScreenCentring.h"
 
 #include <cstdlib>
@@ -18,9 +19,6 @@ constexpr WORD kSplashBitmap = 102;
 
 // Shown where it is, without taking the activation from whatever the user is working in.
 constexpr UINT kShowInPlace = SWP_NOSIZE | SWP_NOACTIVATE | SWP_SHOWWINDOW;
-
-// WinExec reports failure with values up to 31.
-constexpr UINT kWinExecLastError = 31;
 
 // Owns the painting of one WM_PAINT.
 class PaintScope {
@@ -105,13 +103,12 @@ void CloseSplash(HWND window)
 
 void LaunchRuntime()
 {
-    SetCurrentDirectoryA("setup");
     char command[kLaunchCommandBuffer];
     FormatLaunchCommand(command, g_isNT, g_commandLine);
     // On NT the bootstrapper starts out held for the runtime it serves. A runtime that never
     // started will never release it, so the hold goes now rather than keeping an invisible
     // process behind.
-    if (WinExec(command, SW_SHOW) <= kWinExecLastError && g_isNT)
+    if (!StartRuntime(command) && g_isNT)
         --g_keepAlive;
 }
 

@@ -2,8 +2,11 @@
 // whose first paint starts the runtime, and keeps the process alive while the splash is up
 // or the runtime holds it.
 #include "Clock.h"
+#include "DllSearchHardening.h"
 #include "LaunchCommand.h"
 #include "LauncherGlobals.h"
+#include "SetupLog.h"
+#include "SetupVersion.h"
 #include "Splash.h"
 
 #include <windows.h>
@@ -33,15 +36,27 @@ bool ActivateRunningSetup()
 }
 
 // A failing version query counts as a platform outside the NT family.
-void RecordPlatform()
+bool IsNtFamily()
 {
     OSVERSIONINFOA version = {};
     static_assert(sizeof version == 148, "the version query takes the 148-byte record");
     version.dwOSVersionInfoSize = sizeof version;
-    if (GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT) {
+    return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
+}
+
+void RecordPlatform()
+{
+    if (IsNtFamily()) {
         g_isNT = true;
         g_keepAlive = 1;
     }
+}
+
+void LogStart(const char* commandLine)
+{
+    SetupLog::Write("start: Corvane Setup %s, %u-bit, Windows %s family, command line \"%s\"",
+                    CORVANE_VERSION_TEXT, static_cast<unsigned>(sizeof(void*) * 8),
+                    IsNtFamily() ? "NT" : "9x", commandLine ? commandLine : "");
 }
 
 // Takes every waiting message, WM_QUIT included: only the splash and the keep-alive count
@@ -62,11 +77,22 @@ bool StillNeeded() { return g_splashVisible != 0 || g_keepAlive > 0; }
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
 {
-    if (ActivateRunningSetup())
+    // Before anything can load a library by base name.
+    HardenDllSearch();
+    LogStart(commandLine);
+    const bool running = ActivateRunningSetup();
+    SetupLog::Write("running setup: %s", running ? "found, brought to the front" : "none");
+    if (running) {
+        SetupLog::Write("end: a setup is already running");
         return 0;
+    }
     RecordPlatform();
     CopyCommandLine(g_commandLine, commandLine);
     CreateSplash();
+    if (g_splashWindow)
+        SetupLog::Write("splash: created");
+    else
+        SetupLog::Write("splash: not created, error %lu", GetLastError());
 
     // EXECUTER START: the event system and then the executer, which opens the channel
     // "DispCvGSetup", come up here: after the splash exists and before its first paint
@@ -85,5 +111,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     }
 
     // EXECUTER STOP: the executer leaves the channel, then the event system is shut down.
+    SetupLog::Write("end: splash closed, keep-alive count %ld", g_keepAlive);
     return 0;
 }

@@ -4,30 +4,13 @@
 // count (100 ns units since 1601, UTC), the current directory and the full command line,
 // separated by tabs and ended by CR LF. The command line comes last, so it may hold anything
 // but a line break.
+#include "Win32Owners.h"
+
 #include <windows.h>
 
 #include <string>
 
 namespace {
-
-// Owns a file handle.
-class FileHandle {
-public:
-    explicit FileHandle(HANDLE handle) : m_handle(handle) {}
-    ~FileHandle()
-    {
-        if (IsOpen())
-            CloseHandle(m_handle);
-    }
-    FileHandle(const FileHandle&) = delete;
-    FileHandle& operator=(const FileHandle&) = delete;
-
-    bool IsOpen() const { return m_handle != INVALID_HANDLE_VALUE; }
-    HANDLE Get() const { return m_handle; }
-
-private:
-    HANDLE m_handle;
-};
 
 std::string LogPath()
 {
@@ -66,8 +49,8 @@ std::string Now()
 bool AppendStartRecord()
 {
     const std::string record = Now() + '\t' + CurrentDirectory() + '\t' + GetCommandLineA() + "\r\n";
-    FileHandle log(CreateFileA(LogPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                               nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
+    KernelHandle log(CreateFileA(LogPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return log.IsOpen() &&
            WriteFile(log.Get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&

@@ -4,10 +4,12 @@
 #include "Dib.h"
 #include "LauncherMedium.h"
 #include "SetupProcess.h"
+#include "Win32Owners.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -116,6 +118,23 @@ protected:
             << records[0].directory;
         EXPECT_EQ(commandLine, records[0].commandLine);
     }
+
+    // Runs the medium's Setup98.exe as on Windows 98: the launch leaves the channel out, and
+    // closing the splash ends the process with 0.
+    void RunOnWindows98UntilClosed(const LauncherMedium& medium, const std::string& arguments, DWORD* processId)
+    {
+        Windows98Setting windows98("Setup98.exe");
+        ASSERT_TRUE(windows98.Ready());
+        SetupProcess setup(medium, arguments);
+        *processId = setup.ProcessId();
+        HWND splash = setup.WaitForSplash(kStartMs);
+        ASSERT_NE(nullptr, splash);
+        ExpectLaunchedOnce(medium, kFixedStart + " " + arguments);
+
+        ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
+        ASSERT_TRUE(setup.WaitForExit(kStartMs));
+        EXPECT_EQ(0u, setup.ExitCode());
+    }
 };
 
 TEST_F(LauncherEndToEnd, SplashIsCentredTopmostAndShowsThePicture)
@@ -198,16 +217,8 @@ TEST_F(LauncherEndToEnd, Windows98LaunchOmitsTheChannelAndClosingEndsTheProcess)
 {
     LauncherMedium medium("Setup98.exe");
     ASSERT_TRUE(medium.Ready());
-    Windows98Setting windows98("Setup98.exe");
-    ASSERT_TRUE(windows98.Ready());
-    SetupProcess setup(medium, "");
-    HWND splash = setup.WaitForSplash(kStartMs);
-    ASSERT_NE(nullptr, splash);
-    ExpectLaunchedOnce(medium, kFixedStart + " ");
-
-    ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
-    ASSERT_TRUE(setup.WaitForExit(kStartMs));
-    EXPECT_EQ(0u, setup.ExitCode());
+    DWORD processId = 0;
+    RunOnWindows98UntilClosed(medium, "", &processId);
 }
 
 TEST_F(LauncherEndToEnd, OnlyTheWholeCancelValueClosesAndNtStaysHeld)
@@ -278,19 +289,139 @@ TEST_F(LauncherEndToEnd, RunningSetupIsBroughtForwardInsteadOfStartingAgain)
     EXPECT_FALSE(medium.RuntimeLogExists());
 }
 
+// With no runtime in "setup", or no "setup" at all and a decoy beside Setup.exe instead, nothing
+// is started; the failed launch lets go of the hold on NT.
 TEST_F(LauncherEndToEnd, MissingRuntimeOnNtEndsTheProcessWhenTheSplashCloses)
 {
-    LauncherMedium medium("Setup.exe", false);
-    ASSERT_TRUE(medium.Ready());
-    SetupProcess setup(medium, "");
-    HWND splash = setup.WaitForSplash(kStartMs);
-    ASSERT_NE(nullptr, splash);
-    Sleep(kSettleMs);  // the first paint has tried the launch by now
-    ASSERT_TRUE(setup.IsRunning());
+    for (bool withSetupFolder : {true, false}) {
+        SCOPED_TRACE(withSetupFolder ? "empty setup folder" : "no setup folder, decoy beside");
+        LauncherMedium medium("Setup.exe", false);
+        ASSERT_TRUE(medium.Ready());
+        if (!withSetupFolder) {
+            ASSERT_TRUE(RemoveDirectoryA(medium.SetupFolder().c_str()) && medium.PlaceDecoyRuntime());
+        }
+        SetupProcess setup(medium, "");
+        HWND splash = setup.WaitForSplash(kStartMs);
+        ASSERT_NE(nullptr, splash);
+        Sleep(kSettleMs);  // the first paint has tried the launch by now
+        ASSERT_TRUE(setup.IsRunning());
+        EXPECT_FALSE(medium.DecoyRuntimeStarted());
 
-    ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
-    ASSERT_TRUE(setup.WaitForExit(kStartMs));
-    EXPECT_EQ(0u, setup.ExitCode());
+        ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
+        ASSERT_TRUE(setup.WaitForExit(kStartMs));
+        EXPECT_EQ(0u, setup.ExitCode());
+    }
+}
+
+// Sets the diagnostic log variable for the processes this test starts, or clears it (null).
+class LogVariable {
+public:
+    explicit LogVariable(const char* value) { SetEnvironmentVariableA(kName, value); }
+    ~LogVariable() { SetEnvironmentVariableA(kName, nullptr); }
+    LogVariable(const LogVariable&) = delete;
+    LogVariable& operator=(const LogVariable&) = delete;
+
+private:
+    static constexpr const char* kName = "CORVANE_SETUP_LOG";
+};
+
+// The log's lines without their "YYYY-MM-DD hh:mm:ss.mmm [pid] " prefix and line end; each
+// must name the process `processId`.
+std::vector<std::string> LogSteps(const std::string& path, DWORD processId)
+{
+    const std::string process = "[" + std::to_string(processId) + "] ";
+    std::ifstream log(path, std::ios::binary);
+    std::vector<std::string> steps;
+    for (std::string line; std::getline(log, line);) {
+        const std::size_t stamp = sizeof "YYYY-MM-DD hh:mm:ss.mmm";
+        EXPECT_TRUE(line.size() > stamp + process.size() && line.compare(stamp, process.size(), process) == 0 &&
+                    line.back() == '\r') << line;
+        steps.push_back(line.substr(stamp + process.size(), line.size() - stamp - process.size() - 1));
+    }
+    return steps;
+}
+
+TEST_F(LauncherEndToEnd, DiagnosticLogShowsTheStepsAndChangesNothing)
+{
+    enum Setting { kUnset, kWritable, kUnwritable };
+    for (Setting setting : {kUnset, kWritable, kUnwritable}) {
+        SCOPED_TRACE(setting);
+        // On Windows 98 closing the splash ends the run, so the log gets its last step.
+        LauncherMedium medium("Setup98.exe");
+        ASSERT_TRUE(medium.Ready());
+        const std::string logPath = medium.Root() + (setting == kWritable ? "\\setup.log" : "\\none\\setup.log");
+        LogVariable variable(setting == kUnset ? nullptr : logPath.c_str());
+        DWORD processId = 0;
+        ASSERT_NO_FATAL_FAILURE(RunOnWindows98UntilClosed(medium, "/log \"a b\"", &processId));
+
+        const std::vector<std::string> entries = medium.RootEntries();
+        if (setting != kWritable) {
+            EXPECT_EQ((std::vector<std::string>{"Setup98.exe", "setup\\"}), entries);
+            continue;
+        }
+        EXPECT_EQ(3u, entries.size());
+        const LaunchRecord launch = medium.LaunchRecords().at(0);
+        const std::vector<std::string> steps = LogSteps(logPath, processId);
+        ASSERT_EQ(6u, steps.size());
+        EXPECT_EQ("start: Corvane Setup " CORVANE_VERSION ".0, " + std::to_string(sizeof(void*) * 8) +
+                      "-bit, Windows 9x family, command line \"/log \"a b\"\"",
+                  steps[0]);
+        EXPECT_EQ("running setup: none", steps[1]);
+        EXPECT_EQ("splash: created", steps[2]);
+        EXPECT_EQ("launch: " + launch.directory + "\\Lumeplay.exe as \"" + launch.commandLine + "\"", steps[3]);
+        EXPECT_EQ(0u, steps[4].rfind("launch: started, process ", 0)) << steps[4];
+        EXPECT_EQ("end: splash closed, keep-alive count 0", steps[5]);
+    }
+}
+
+// The manifest as the system's own reader takes it from the built Setup.exe.
+TEST_F(LauncherEndToEnd, SystemReadsTheManifestAsRequiringAdministrator)
+{
+    LauncherMedium medium;
+    ASSERT_TRUE(medium.Ready());
+    const std::string path = medium.SetupPath();
+    ACTCTXA request{};
+    request.cbSize = sizeof request;
+    request.dwFlags = ACTCTX_FLAG_RESOURCE_NAME_VALID;
+    request.lpSource = path.c_str();
+    request.lpResourceName = MAKEINTRESOURCEA(1);
+    ActivationContext context(CreateActCtxA(&request));
+    ASSERT_TRUE(context.IsOpen());
+
+    ACTIVATION_CONTEXT_RUN_LEVEL_INFORMATION level{};
+    ASSERT_TRUE(QueryActCtxW(0, context.Get(), nullptr, RunlevelInformationInActivationContext, &level,
+                             sizeof level, nullptr));
+    EXPECT_EQ(ACTCTX_RUN_LEVEL_REQUIRE_ADMIN, level.RunLevel);
+    EXPECT_EQ(0u, level.UiAccess);
+    // Only the count: the element's size differs between header generations.
+    DWORD compatibility[128] = {};
+    ASSERT_TRUE(QueryActCtxW(0, context.Get(), nullptr, CompatibilityInformationInActivationContext,
+                             compatibility, sizeof compatibility, nullptr));
+    EXPECT_EQ(5u, compatibility[0]) << "Vista, 7, 8, 8.1, 10 and 11";
+}
+
+TEST_F(LauncherEndToEnd, NothingBesideSetupIsStartedOrLoaded)
+{
+    LauncherMedium medium;
+    ASSERT_TRUE(medium.Ready());
+    ASSERT_TRUE(medium.PlaceDecoyRuntime());
+    // The theme library comes in by base name once the splash window exists.
+    ASSERT_TRUE(medium.PlantSystemLibrary("uxtheme.dll"));
+    SetupProcess setup(medium, "/d");
+    ASSERT_NE(nullptr, setup.WaitForSplash(kStartMs));
+    ExpectLaunchedOnce(medium, kFixedStart + kExecuterChannel + " /d");
+    EXPECT_FALSE(medium.DecoyRuntimeStarted());
+
+    bool themed = false;
+    for (const std::string& path : setup.ModulePaths()) {
+        const std::string folder = path.substr(0, path.find_last_of('\\'));
+        const std::string name = path.substr(folder.size() + 1);
+        themed |= lstrcmpiA(name.c_str(), "uxtheme.dll") == 0;
+        if (lstrcmpiA(path.c_str(), medium.SetupPath().c_str()) == 0)
+            continue;
+        EXPECT_NE(0, lstrcmpiA(folder.c_str(), medium.Root().c_str())) << path;
+    }
+    EXPECT_TRUE(themed);
 }
 
 }  // namespace

@@ -1,5 +1,8 @@
 #include "LauncherMedium.h"
 
+#include "Win32Owners.h"
+
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -22,6 +25,32 @@ std::string NewTemporaryFolder()
             return folder;
     }
     return {};
+}
+
+// The names in `folder`, without "." and "..", folders marked by a trailing backslash.
+std::vector<std::string> FolderEntries(const std::string& folder)
+{
+    std::vector<std::string> entries;
+    WIN32_FIND_DATAA found;
+    FindHandle search(FindFirstFileA((folder + "\\*").c_str(), &found));
+    for (BOOL more = search.IsOpen(); more; more = FindNextFileA(search.Get(), &found)) {
+        const std::string name = found.cFileName;
+        if (name != "." && name != "..")
+            entries.push_back((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ? name + "\\" : name);
+    }
+    return entries;
+}
+
+// Whatever the runs left on the medium goes with it.
+void RemoveTree(const std::string& folder)
+{
+    for (const std::string& entry : FolderEntries(folder)) {
+        if (entry.back() == '\\')
+            RemoveTree(folder + "\\" + entry.substr(0, entry.size() - 1));
+        else
+            DeleteFileA((folder + "\\" + entry).c_str());
+    }
+    RemoveDirectoryA(folder.c_str());
 }
 
 bool ParseRecord(const std::string& line, LaunchRecord* record)
@@ -59,13 +88,33 @@ LauncherMedium::LauncherMedium(const std::string& setupName, bool withRuntime)
 
 LauncherMedium::~LauncherMedium()
 {
-    if (m_root.empty())
-        return;
-    DeleteFileA(LogPath(SetupFolder()).c_str());
-    DeleteFileA((SetupFolder() + "\\Lumeplay.exe").c_str());
-    RemoveDirectoryA(SetupFolder().c_str());
-    DeleteFileA(SetupPath().c_str());
-    RemoveDirectoryA(m_root.c_str());
+    if (!m_root.empty())
+        RemoveTree(m_root);
+}
+
+bool LauncherMedium::PlaceDecoyRuntime() const
+{
+    return CopyFileA(WindowsPath(CORVANE_LUMEPLAY_EXE).c_str(), (m_root + "\\Lumeplay.exe").c_str(), FALSE);
+}
+
+bool LauncherMedium::PlantSystemLibrary(const std::string& name) const
+{
+    char system[MAX_PATH];
+    const UINT length = GetSystemDirectoryA(system, MAX_PATH);
+    return length > 0 && length < MAX_PATH &&
+           CopyFileA((std::string(system, length) + "\\" + name).c_str(), (m_root + "\\" + name).c_str(), FALSE);
+}
+
+std::vector<std::string> LauncherMedium::RootEntries() const
+{
+    std::vector<std::string> entries = FolderEntries(m_root);
+    std::sort(entries.begin(), entries.end());
+    return entries;
+}
+
+bool LauncherMedium::DecoyRuntimeStarted() const
+{
+    return GetFileAttributesA(LogPath(m_root).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
 std::vector<LaunchRecord> LauncherMedium::LaunchRecords() const

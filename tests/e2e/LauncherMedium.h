@@ -29,6 +29,16 @@ public:
     std::string SetupPath() const { return m_root + "\\" + m_setupName; }
     std::string SetupFolder() const { return m_root + "\\setup"; }
 
+    // Decoys beside Setup.exe, where a downloads folder would hold them: a copy of the stand-in
+    // runtime, and a copy of the system library `name` (the real one, so that only the folder it
+    // is loaded from tells the two apart).
+    bool PlaceDecoyRuntime() const;
+    bool PlantSystemLibrary(const std::string& name) const;
+    bool DecoyRuntimeStarted() const;
+
+    // What the medium's root holds, sorted, folders with a trailing backslash.
+    std::vector<std::string> RootEntries() const;
+
     std::vector<LaunchRecord> LaunchRecords() const;
     // Polls the log until it holds at least `count` records or the time is up.
     std::vector<LaunchRecord> WaitForLaunchRecords(std::size_t count, DWORD timeoutMs) const;

@@ -1,6 +1,8 @@
 #include "SetupProcess.h"
 
-#include <vector>
+#include "Win32Owners.h"
+
+#include <tlhelp32.h>
 
 namespace {
 
@@ -111,4 +113,16 @@ unsigned long long SetupProcess::ProcessorTime() const
         return (static_cast<unsigned long long>(time.dwHighDateTime) << 32) | time.dwLowDateTime;
     };
     return ticks(kernel) + ticks(user);
+}
+
+std::vector<std::string> SetupProcess::ModulePaths() const
+{
+    std::vector<std::string> paths;
+    KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, m_process.dwProcessId));
+    MODULEENTRY32 module{};
+    module.dwSize = sizeof module;
+    for (BOOL more = snapshot.IsOpen() && Module32First(snapshot.Get(), &module); more;
+         more = Module32Next(snapshot.Get(), &module))
+        paths.push_back(module.szExePath);
+    return paths;
 }

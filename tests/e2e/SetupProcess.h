@@ -7,6 +7,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 class SetupProcess {
 public:
@@ -27,6 +28,11 @@ public:
     bool WaitForExit(DWORD timeoutMs) const;
     bool IsRunning() const;
     DWORD ExitCode() const;
+
+    // The full paths of the modules loaded in the process now.
+    std::vector<std::string> ModulePaths() const;
+
+    DWORD ProcessId() const { return m_process.dwProcessId; }
 
     // Processor time the process has used so far, in 100 ns units.
     unsigned long long ProcessorTime() const;

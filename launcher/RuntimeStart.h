@@ -1,0 +1,11 @@
+// The start of the setup runtime from the medium's "setup" folder.
+#pragma once
+
+#include "LaunchCommand.h"
+
+// Changes the current folder to its subfolder "setup" and starts the file Lumeplay.exe there by
+// its full path, with `commandLine` as its command line, that folder as its current folder and
+// show command SW_SHOW. A program of that name beside Setup.exe, elsewhere on the search path or
+// on the PATH is never started, and without the folder "setup" nothing is. False if the runtime
+// could not be started.
+bool StartRuntime(char (&commandLine)[kLaunchCommandBuffer]);
