@@ -131,13 +131,8 @@ protected:
     // A later queue block that this member appended or wrote into before its consumer mapped
     // it; kept mapped (one view per block) until the consumer has.
     struct PendingBlock {
-        SharedBlock* record;
-        long queueIndex;  // the first block of the queue it belongs to
-    };
-    // A later block of the own queue, attached by this member as consumer.
-    struct AttachedBlock {
         EventQueueBlock* block;
-        std::size_t length;
+        long queueIndex;  // the first block of the queue it belongs to
     };
 
     QueueDirectory* m_directory = nullptr;
@@ -151,8 +146,23 @@ protected:
     static int s_eventDataHeapUsers;
 
 private:
+    void CreateOwnQueue();
+    void EnterDirectory();
+    void LeaveDirectory();
+    bool IsQueueListed(long queueIndex);
+    void WaitForPendingBlocks();
+    // Maps and locks a queue block that passes the checks; null (nothing held) otherwise.
+    EventQueueBlock* MapQueueBlock(long index, long* slots);
+    void AppendQueueBlock(EventQueueBlock* last, long lastSlots, long queueIndex, COEvent* event);
+    void KeepPending(EventQueueBlock* block, long queueIndex);
+    void DropPendingBlocksOf(long queueIndex);
+    void DetachBlock(EventQueueBlock* block);
+    Header* MapDataBlock(const COEvent& event, SharedBlock** record);
+    bool CopyDataToSharedMemory(COEvent* event);
+    void FreeUnreferencedDataBlocks();
+
     std::size_t m_directoryLength = 0;
-    std::map<long, AttachedBlock> m_attachedBlocks;  // by block index
+    std::map<long, EventQueueBlock*> m_attachedBlocks;  // the own chain's later blocks, by index
 };
 
 static_assert(sizeof(COProcDispatcher::Header) == 20, "Header is 20 bytes");

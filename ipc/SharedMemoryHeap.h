@@ -74,7 +74,7 @@ public:
 
 private:
     void MapBase();
-    SharedBlock& CreateOrOpen(long index, int size);
+    SharedBlock& CreateOrOpen(long index, int size, bool* existed);
 
     RkString m_base;
     ScopedHandle m_mutex;
