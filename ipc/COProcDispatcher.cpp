@@ -188,7 +188,7 @@ void COProcDispatcher::OnHeapOpened(bool created, void* root, SharedMemoryHeap* 
         return;
     SharedBlock* record = nullptr;
     auto* directory = static_cast<QueueDirectory*>(heap->Map(index, &record));
-    if (CheckDirectory(directory, record->length) == 0) {
+    if (directory == nullptr || CheckDirectory(directory, record->length) == 0) {
         heap->Release(record);
         return;
     }
@@ -304,7 +304,7 @@ EventQueueBlock* COProcDispatcher::MapQueueBlock(long index, long* slots)
     auto* block = static_cast<EventQueueBlock*>(m_queueHeap->Map(index, &record));
     // Checked before locking: a block that has ceased to exist reads as zeros, and a zero lock
     // word means "held".
-    if (CheckQueueBlock(block, record->length) == 0) {
+    if (block == nullptr || CheckQueueBlock(block, record->length) == 0) {
         m_queueHeap->Release(record);
         return nullptr;
     }
@@ -345,6 +345,7 @@ bool COProcDispatcher::PutEventInOneQueue(long queueIndex, COEvent* event)
     EventQueueBlock* block = MapQueueBlock(queueIndex, &slots);
     if (block == nullptr)
         return false;
+    long blockIndex = queueIndex;
     bool unattached = false;
     for (;;) {
         const long free = SlotWithCode(block, slots, true);
@@ -358,11 +359,13 @@ bool COProcDispatcher::PutEventInOneQueue(long queueIndex, COEvent* event)
                 m_queueHeap->Free(block);
             return true;
         }
-        const unsigned long nextIndex = ReadShared(block->nextIndex);
+        const long nextIndex = static_cast<long>(ReadShared(block->nextIndex));
         if (nextIndex == 0)
             break;
         long nextSlots = 0;
-        EventQueueBlock* next = MapQueueBlock(static_cast<long>(nextIndex), &nextSlots);
+        // Blocks are numbered in the order they were made, so a chain only ever counts upwards;
+        // a link that does not is spoilt (and would let the walk run in a circle).
+        EventQueueBlock* next = nextIndex > blockIndex ? MapQueueBlock(nextIndex, &nextSlots) : nullptr;
         if (next == nullptr) {
             // The next block has ceased to exist (or cannot be used): cut it off, append anew.
             block->nextIndex = 0;
@@ -374,6 +377,7 @@ bool COProcDispatcher::PutEventInOneQueue(long queueIndex, COEvent* event)
         Unlock(block->header);
         m_queueHeap->Free(block);
         block = next;
+        blockIndex = nextIndex;
         slots = nextSlots;
     }
     AppendQueueBlock(block, slots, queueIndex, event);
@@ -407,7 +411,7 @@ Header* COProcDispatcher::MapDataBlock(const COEvent& event, SharedBlock** recor
     if (s_eventDataHeap == nullptr || event.dataSize <= 0 || index < 0)
         return nullptr;
     auto* block = static_cast<Header*>(s_eventDataHeap->Map(index, record));
-    if (CheckDataBlock(block, (*record)->length, event.dataSize) < 0) {
+    if (block == nullptr || CheckDataBlock(block, (*record)->length, event.dataSize) < 0) {
         s_eventDataHeap->Release(*record);
         *record = nullptr;
         return nullptr;
@@ -601,25 +605,35 @@ bool COProcDispatcher::RemoveEventFromQueue(COEvent* event)
 
 COProcDispatcher::EventQueueBlock* COProcDispatcher::GetNextEventQueueBlock(EventQueueBlock* block)
 {
-    const unsigned long nextIndex = ReadShared(block->nextIndex);
-    if (nextIndex == 0)
+    const long index = static_cast<long>(ReadShared(block->nextIndex));
+    if (index == 0)
         return nullptr;
-    const long index = static_cast<long>(nextIndex);
-    if (const auto attached = m_attachedBlocks.find(index); attached != m_attachedBlocks.end())
-        return attached->second;
-    SharedBlock* record = nullptr;
-    auto* next = index > 0 ? static_cast<EventQueueBlock*>(m_queueHeap->Map(index, &record)) : nullptr;
-    if (next == nullptr || CheckQueueBlock(next, record->length) == 0) {
-        if (record != nullptr)
-            m_queueHeap->Release(record);
-        block->nextIndex = 0;
-        block->next = 0;
-        return nullptr;
+    // A chain only counts upwards (see PutEventInOneQueue).
+    if (index > KnownIndex(block)) {
+        if (const auto attached = m_attachedBlocks.find(index); attached != m_attachedBlocks.end())
+            return attached->second;
+        SharedBlock* record = nullptr;
+        auto* next = static_cast<EventQueueBlock*>(m_queueHeap->Map(index, &record));
+        if (next != nullptr && CheckQueueBlock(next, record->length) != 0) {
+            block->next = NextToken(next);
+            InterlockedIncrement(&next->header.refs);
+            m_attachedBlocks.emplace(index, next);
+            return next;
+        }
+        m_queueHeap->Release(record);
     }
-    block->next = NextToken(next);
-    InterlockedIncrement(&next->header.refs);
-    m_attachedBlocks.emplace(index, next);
-    return next;
+    block->nextIndex = 0;
+    block->next = 0;
+    return nullptr;
+}
+
+long COProcDispatcher::KnownIndex(const EventQueueBlock* block) const
+{
+    for (const auto& [index, attached] : m_attachedBlocks) {
+        if (attached == block)
+            return index;
+    }
+    return m_ownQueueIndex;
 }
 
 void COProcDispatcher::DetachBlock(EventQueueBlock* block)

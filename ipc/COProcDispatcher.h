@@ -157,6 +157,8 @@ private:
     void KeepPending(EventQueueBlock* block, long queueIndex);
     void DropPendingBlocksOf(long queueIndex);
     void DetachBlock(EventQueueBlock* block);
+    // The index under which this member mapped a block of its own chain.
+    long KnownIndex(const EventQueueBlock* block) const;
     Header* MapDataBlock(const COEvent& event, SharedBlock** record);
     bool CopyDataToSharedMemory(COEvent* event);
     void FreeUnreferencedDataBlocks();
