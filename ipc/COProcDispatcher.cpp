@@ -327,6 +327,15 @@ void COProcDispatcher::KeepPending(EventQueueBlock* block, long queueIndex)
         m_queueHeap->Free(block);
 }
 
+void COProcDispatcher::DropPendingBlock(long index)
+{
+    // A block cut off its chain will never be attached: keeping it would only hold a view.
+    if (const auto pending = m_pendingBlocks.find(index); pending != m_pendingBlocks.end()) {
+        m_queueHeap->Free(pending->second.block);
+        m_pendingBlocks.erase(pending);
+    }
+}
+
 void COProcDispatcher::DropPendingBlocksOf(long queueIndex)
 {
     for (auto it = m_pendingBlocks.begin(); it != m_pendingBlocks.end();) {
@@ -370,6 +379,7 @@ bool COProcDispatcher::PutEventInOneQueue(long queueIndex, COEvent* event)
             // The next block has ceased to exist (or cannot be used): cut it off, append anew.
             block->nextIndex = 0;
             block->next = 0;
+            DropPendingBlock(nextIndex);
             break;
         }
         if (ReadShared(block->next) == 0)

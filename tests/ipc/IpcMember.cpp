@@ -1,7 +1,8 @@
 // A group member for the tests: joins the group named on its command line ("-" for the null
 // name) and follows commands read line by line from standard input, answering each with exactly
 // one line on standard output:
-//   status                          entered <0|1> queue <index> pending <n> views <n> handles <n>
+//   status                          entered <0|1> queue <index> pending <n> views <n>
+//                                   (views: of the queue heap, each with its mapping handle)
 //   send <tag> <first> <count> <mode> [<turns-every>]
 //                                   sends events first..first+count-1 (MemberTraffic.h), running
 //                                   a delivery turn after every <turns-every> of them; "sent <n>"
@@ -92,10 +93,8 @@ public:
     std::string Status()
     {
         std::ostringstream out;
-        DWORD handles = 0;
-        GetProcessHandleCount(GetCurrentProcess(), &handles);
         out << "entered " << (IsEntered() ? 1 : 0) << " queue " << m_ownQueueIndex << " pending "
-            << GetPendingCount() << " views " << m_queueHeap->GetMappedCount() << " handles " << handles;
+            << GetPendingCount() << " views " << m_queueHeap->GetMappedCount();
         return out.str();
     }
 };
