@@ -19,6 +19,7 @@ using EventSlot = COProcDispatcher::EventSlot;
 
 constexpr long kHeaderSize = static_cast<long>(sizeof(Header));
 constexpr unsigned long kLockRetryMs = 10;
+constexpr int kLockYields = 200;
 // A member that leaves waits this many times this long, in all, for consumers to attach the
 // blocks it appended to their queues.
 constexpr int kPendingWaitBudget = 100;
@@ -135,12 +136,18 @@ COProcDispatcher::EventSlot COProcDispatcher::ToSlot(const COEvent& event)
 bool COProcDispatcher::Lock(Header& header, int timeout)
 {
     const DWORD start = GetTickCount();
+    int yields = 0;
     for (;;) {
         while (ReadShared(header.lock) >= 0) {
             // Elapsed time, so that the tick counter's wrap does not end the wait early.
             if (timeout > 0 && GetTickCount() - start > static_cast<DWORD>(timeout))
                 return false;
-            utilSleep(kLockRetryMs);
+            // Holders keep a lock for a few microseconds: give up the processor a few times
+            // before settling into the slow polling that a long hold calls for.
+            if (++yields <= kLockYields)
+                Sleep(0);
+            else
+                utilSleep(kLockRetryMs);
         }
         if (InterlockedIncrement(&header.lock) == 0)
             return true;
