@@ -93,6 +93,7 @@ public:
     // one that has ceased to exist. Read the answer once and index only below it.
     static long CheckQueueBlock(const EventQueueBlock* block, std::size_t length);
     static long CheckDirectory(const QueueDirectory* directory, std::size_t length);
+    static bool IsUsableQueueBlock(const EventQueueBlock* block, std::size_t length);
     // The number of data bytes, or -1 when the data block is not usable for `dataSize` bytes.
     static long CheckDataBlock(const Header* block, std::size_t length, long dataSize);
 

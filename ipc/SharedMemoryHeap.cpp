@@ -153,25 +153,23 @@ void* NamedSharedMemoryHeap::Map(long index, SharedBlock** record)
 
 void NamedSharedMemoryHeap::Free(void* view)
 {
-    if (!IsUsable())
-        return;
-    ScopedMutexHold hold(m_mutex.Get());
-    for (auto it = m_blocks.begin(); it != m_blocks.end(); ++it) {
-        if (it->view.Get() == view) {
-            m_blocks.erase(it);
-            return;
-        }
-    }
+    Forget([view](const SharedBlock& block) { return block.view.Get() == view; });
 }
 
 void NamedSharedMemoryHeap::Release(SharedBlock* record)
+{
+    Forget([record](const SharedBlock& block) { return &block == record; });
+}
+
+template <class Match>
+void NamedSharedMemoryHeap::Forget(Match matches)
 {
     if (!IsUsable())
         return;
     ScopedMutexHold hold(m_mutex.Get());
     for (auto it = m_blocks.begin(); it != m_blocks.end(); ++it) {
-        if (&*it == record) {
-            m_blocks.erase(it);
+        if (matches(*it)) {
+            m_blocks.erase(it);  // unmaps the view and closes the handle
             return;
         }
     }

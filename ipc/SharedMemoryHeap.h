@@ -78,6 +78,9 @@ public:
 private:
     void MapBase();
     SharedBlock& CreateOrOpen(long index, int size, bool* existed);
+    // Unmaps, closes and drops the first record that matches.
+    template <class Match>
+    void Forget(Match matches);
 
     RkString m_base;
     ScopedHandle m_mutex;

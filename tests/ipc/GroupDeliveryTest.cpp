@@ -11,12 +11,6 @@
 
 namespace {
 
-std::string UniqueGroup(const std::string& purpose)
-{
-    static int counter = 0;
-    return "CvTest" + purpose + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
-}
-
 using Members = std::vector<std::unique_ptr<MemberProcess>>;
 
 Members StartMembers(const std::string& group, int count)
@@ -80,7 +74,7 @@ class GroupDelivery : public testing::TestWithParam<DeliveryCase> {};
 TEST_P(GroupDelivery, EveryMemberGetsEveryEventOnceInOrderAtItsNextIdleTurn)
 {
     const DeliveryCase& c = GetParam();
-    const std::string group = UniqueGroup("Delivery");
+    const std::string group = UniqueName("Delivery");
     Members members = StartMembers(group, c.members);
     std::vector<std::string> sends;
     for (int i = 0; i < c.members; ++i)
@@ -106,9 +100,22 @@ INSTANTIATE_TEST_SUITE_P(Members, GroupDelivery,
                          testing::Values(DeliveryCase{2, 150, "mixed"}, DeliveryCase{4, 60, "256"},
                                          DeliveryCase{4, 60, "none"}));
 
+TEST(SlotCode, EventWithCodeZeroNeverArrivesAndItsSlotIsTakenByTheNext)
+{
+    const std::string group = UniqueName("Zero");
+    Members members = StartMembers(group, 2);
+    ASSERT_EQ(members[0]->Command("raw 0 77"), "sent 1");
+    EXPECT_EQ(AnswerField(members[1]->Command("deliver 1"), "received"), 0);
+    ASSERT_EQ(members[0]->Command("send 1 0 20 none"), "sent 20");
+    // Twenty events fill exactly the first block: nothing of the code-0 event is left in it.
+    EXPECT_EQ(Chain(InspectGroup(group), 1), "20/20 ");
+    EXPECT_EQ(AnswerField(members[1]->Command("deliver 1"), "received"), 20);
+    EXPECT_EQ(AnswerField(members[1]->Command("report"), "foreign"), 0);
+}
+
 TEST(QueueChain, GrowsByDoublingToAtMost640SlotsAndShrinksOnceTaken)
 {
-    const std::string group = UniqueGroup("Chain");
+    const std::string group = UniqueName("Chain");
     Members members = StartMembers(group, 2);
     MemberProcess& consumer = *members[0];
     MemberProcess& producer = *members[1];
@@ -130,7 +137,7 @@ TEST(QueueChain, GrowsByDoublingToAtMost640SlotsAndShrinksOnceTaken)
 
 TEST(QueueChain, ProducerKeepsOneViewPerBlockOfAConsumerThatReadsNothing)
 {
-    const std::string group = UniqueGroup("Pending");
+    const std::string group = UniqueName("Pending");
     Members members = StartMembers(group, 2);
     MemberProcess& producer = *members[1];
     ASSERT_EQ(producer.Command("send 1 0 2000 none"), "sent 2000");
@@ -150,7 +157,7 @@ TEST(QueueChain, ProducerKeepsOneViewPerBlockOfAConsumerThatReadsNothing)
 
 TEST(MemberLoss, KilledMemberIsClearedAtTheNextPutAndTheOthersGoOn)
 {
-    const std::string group = UniqueGroup("Killed");
+    const std::string group = UniqueName("Killed");
     Members members = StartMembers(group, 3);
     ASSERT_EQ(members[0]->Command("send 1 0 10 mixed"), "sent 10");
     members[2]->Kill();
@@ -166,7 +173,7 @@ TEST(MemberLoss, KilledMemberIsClearedAtTheNextPutAndTheOthersGoOn)
 
 TEST(MemberLoss, TwentyFirstMemberStaysOutsideAndTheOthersAreUnaffected)
 {
-    const std::string group = UniqueGroup("Full");
+    const std::string group = UniqueName("Full");
     Members members = StartMembers(group, 2);
     // 18 more members in the first process fill the directory's 20 entries.
     ASSERT_EQ(members[0]->Command("extra 18"), "entered 18");
@@ -201,7 +208,7 @@ TEST(Stress, FourSendersWhileDeliveringLoseNothingAndFreeEveryDataBlock)
 {
     constexpr int kMembers = 4;
     constexpr long kEach = 2000;
-    const std::string group = UniqueGroup("Stress");
+    const std::string group = UniqueName("Stress");
     Members members = StartMembers(group, kMembers);
     std::vector<std::string> sends;
     for (int i = 0; i < kMembers; ++i)

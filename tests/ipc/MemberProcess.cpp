@@ -109,6 +109,12 @@ bool MemberProcess::Quit()
     return Command("quit") == "bye" && WaitForSingleObject(m_process.Get(), kExitWaitMs) == WAIT_OBJECT_0;
 }
 
+std::string UniqueName(const std::string& purpose)
+{
+    static int counter = 0;
+    return "CvTest" + purpose + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
+}
+
 long AnswerField(const std::string& answer, const std::string& key)
 {
     std::istringstream in(answer);
