@@ -450,6 +450,9 @@ Header* COProcDispatcher::MapDataBlock(const COEvent& event, SharedBlock** recor
 
 long COProcDispatcher::AddRefEventData(const COEvent* event)
 {
+    // The block of the event being put was made here a moment ago: this member's view serves.
+    if (m_sendingData != nullptr && event->dataSize > 0 && DataIndex(*event) == m_sendingDataIndex)
+        return InterlockedIncrement(&m_sendingData->refs);
     SharedBlock* record = nullptr;
     Header* block = MapDataBlock(*event, &record);
     if (block == nullptr)
@@ -476,13 +479,16 @@ bool COProcDispatcher::CopyDataToSharedMemory(COEvent* event)
     auto* block = static_cast<Header*>(s_eventDataHeap->Alloc(size));
     if (block == nullptr)
         return false;
-    InitHeader(*block, size, s_eventDataHeap->GetIndex(block), -1);
+    const long index = s_eventDataHeap->GetIndex(block);
+    InitHeader(*block, size, index, -1);
     // A record that claims data but has no block carries zero bytes.
     if (event->data != nullptr)
         std::memcpy(block + 1, event->data, static_cast<std::size_t>(event->dataSize));
-    event->data = COValueToData(block->index);
+    event->data = COValueToData(index);
     Unlock(*block);
     m_dataBlocks.push_back(block);
+    m_sendingData = block;
+    m_sendingDataIndex = index;
     return true;
 }
 
@@ -553,6 +559,7 @@ void COProcDispatcher::PutEventInAllQueues(COEvent* event)
         }
     }
     Unlock(m_directory->header);
+    m_sendingData = nullptr;
     for (const long queueIndex : vanished)
         DropPendingBlocksOf(queueIndex);
 }

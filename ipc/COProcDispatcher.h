@@ -166,6 +166,8 @@ private:
     void FreeUnreferencedDataBlocks();
 
     std::size_t m_directoryLength = 0;
+    Header* m_sendingData = nullptr;  // the data block of the event being put, while it is
+    long m_sendingDataIndex = 0;
     std::map<long, EventQueueBlock*> m_attachedBlocks;  // the own chain's later blocks, by index
 };
 
