@@ -100,6 +100,21 @@ INSTANTIATE_TEST_SUITE_P(Members, GroupDelivery,
                          testing::Values(DeliveryCase{2, 150, "mixed"}, DeliveryCase{4, 60, "256"},
                                          DeliveryCase{4, 60, "none"}));
 
+TEST(Joining, MembersTakeTheNextBlockAndTheFirstFreeDirectoryEntry)
+{
+    const std::string group = UniqueName("Join");
+    Members members = StartMembers(group, 2);
+    // Block 0 is the root, block 1 the directory.
+    EXPECT_EQ(AnswerField(members[0]->Command("status"), "queue"), 2);
+    EXPECT_EQ(AnswerField(members[1]->Command("status"), "queue"), 3);
+    ASSERT_TRUE(members[0]->Quit());
+    MemberProcess third(group);
+    EXPECT_EQ(AnswerField(third.Command("status"), "queue"), 4);
+    const std::string inspection = InspectGroup(group);
+    EXPECT_NE(inspection.find("member 0 queue 4\n"), std::string::npos) << inspection;
+    EXPECT_NE(inspection.find("member 1 queue 3\n"), std::string::npos) << inspection;
+}
+
 TEST(SlotCode, EventWithCodeZeroNeverArrivesAndItsSlotIsTakenByTheNext)
 {
     const std::string group = UniqueName("Zero");

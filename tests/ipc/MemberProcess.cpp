@@ -1,5 +1,6 @@
 #include "MemberProcess.h"
 
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
@@ -140,6 +141,8 @@ std::string InspectGroup(const std::string& group)
     while (ReadFile(pipes.fromChild.Get(), chunk, sizeof chunk, &read, nullptr) && read > 0)
         output.append(chunk, read);
     WaitForSingleObject(process.Get(), kExitWaitMs);
+    // Lines end in CR LF on the way through the console runtime.
+    output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
     return output;
 }
 
