@@ -1,5 +1,7 @@
 // Events between member processes: every member gets every event once, in order, with its data;
 // queue chains grow and shrink; lost, surplus and null-named members.
+#include "COProcDispatcher.h"
+#include "CommonObjectEventManager.h"
 #include "MemberProcess.h"
 
 #include <gtest/gtest.h>
@@ -113,6 +115,19 @@ TEST(Joining, MembersTakeTheNextBlockAndTheFirstFreeDirectoryEntry)
     const std::string inspection = InspectGroup(group);
     EXPECT_NE(inspection.find("member 0 queue 4\n"), std::string::npos) << inspection;
     EXPECT_NE(inspection.find("member 1 queue 3\n"), std::string::npos) << inspection;
+}
+
+TEST(Joining, MemberLeftToTheLastManagerLeavesTheGroupWithIt)
+{
+    const std::string group = UniqueName("Manager");
+    MemberProcess other(group);
+    ASSERT_EQ(AnswerField(other.Command("status"), "entered"), 1);
+    {
+        CommonObjectEventManager manager(nullptr);
+        new COProcDispatcher(group.c_str());  // owned by the manager's registry from here on
+        EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 2);
+    }
+    EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 1);
 }
 
 TEST(SlotCode, EventWithCodeZeroNeverArrivesAndItsSlotIsTakenByTheNext)
