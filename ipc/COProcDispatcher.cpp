@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 NamedSharedMemoryHeap* COProcDispatcher::s_eventDataHeap = nullptr;
 int COProcDispatcher::s_eventDataHeapUsers = 0;
@@ -297,6 +298,8 @@ void COProcDispatcher::WaitForPendingBlocks()
 
 COProcDispatcher::~COProcDispatcher()
 {
+    if (m_destroyed != nullptr)
+        *m_destroyed = true;
     UnrequestIdleEvents();
     LeaveDirectory();
     COEvent event;
@@ -566,6 +569,8 @@ void COProcDispatcher::PutEventInAllQueues(COEvent* event)
 
 bool COProcDispatcher::OnIdle(unsigned long /*time*/)
 {
+    bool destroyed = false;
+    bool* const outer = std::exchange(m_destroyed, &destroyed);
     COEvent event;
     while (RemoveEventFromQueue(&event)) {
         const long dataSize = event.dataSize;
@@ -580,6 +585,12 @@ bool COProcDispatcher::OnIdle(unsigned long /*time*/)
             event.data = block + 1;
         }
         CODispatcher::HandleEvent(&event);
+        if (destroyed) {
+            // A receiver destroyed this member, and every view with it: nothing is left to touch.
+            if (outer != nullptr)
+                *outer = true;
+            return true;
+        }
         event.dataSize = dataSize;
         event.data = data;
         if (block != nullptr) {
@@ -588,6 +599,7 @@ bool COProcDispatcher::OnIdle(unsigned long /*time*/)
         }
     }
     FreeUnreferencedDataBlocks();
+    m_destroyed = outer;
     return true;
 }
 

@@ -168,6 +168,7 @@ private:
     std::size_t m_directoryLength = 0;
     Header* m_sendingData = nullptr;  // the data block of the event being put, while it is
     long m_sendingDataIndex = 0;
+    bool* m_destroyed = nullptr;  // set by the destructor for a delivery turn that is running
     std::map<long, EventQueueBlock*> m_attachedBlocks;  // the own chain's later blocks, by index
 };
 

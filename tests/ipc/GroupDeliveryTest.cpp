@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -128,6 +129,40 @@ TEST(Joining, MemberLeftToTheLastManagerLeavesTheGroupWithIt)
         EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 2);
     }
     EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 1);
+}
+
+// Destroys the dispatcher that delivers to it, as any receiver of a dispatcher may.
+class DestroyingReceiver : public CommonObjectBase {
+public:
+    explicit DestroyingReceiver(COProcDispatcher* dispatcher) : m_dispatcher(dispatcher) {}
+    int received = 0;
+
+protected:
+    bool HandleEvent(COEvent* /*event*/) override
+    {
+        ++received;
+        delete std::exchange(m_dispatcher, nullptr);
+        return true;
+    }
+
+private:
+    COProcDispatcher* m_dispatcher;
+};
+
+TEST(Leaving, ReceiverMayDestroyTheDeliveringMember)
+{
+    const std::string group = UniqueName("Destroy");
+    CommonObjectEventManager manager(nullptr);
+    auto* member = new COProcDispatcher(group.c_str());
+    DestroyingReceiver receiver(member);
+    member->AddReceiver(receiver.GetID());
+    char data[64] = "payload";
+    for (int i = 0; i < 3; ++i)
+        CommonObjectEventManager::staticSendEvent(0, member->GetID(), 0x5000, data, sizeof data, 0);
+    CommonObjectEventManager::staticDispatchEvents(0);
+    CommonObjectEventManager::staticDispatchEvents(0);
+    EXPECT_EQ(receiver.received, 1);
+    EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 0);
 }
 
 TEST(SlotCode, EventWithCodeZeroNeverArrivesAndItsSlotIsTakenByTheNext)
