@@ -155,6 +155,8 @@ private:
     // Maps and locks a queue block that passes the checks; null (nothing held) otherwise.
     EventQueueBlock* MapQueueBlock(long index, long* slots);
     void AppendQueueBlock(EventQueueBlock* last, long lastSlots, long queueIndex, COEvent* event);
+    // Lets go of a view from MapQueueBlock (the own first block stays).
+    void ReleaseQueueBlock(EventQueueBlock* block);
     void KeepPending(EventQueueBlock* block, long queueIndex);
     void DropPendingBlock(long index);
     void DropPendingBlocksOf(long queueIndex);
