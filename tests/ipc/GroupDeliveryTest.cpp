@@ -224,16 +224,20 @@ TEST(MemberLoss, KilledMemberIsClearedAtTheNextPutAndTheOthersGoOn)
 {
     const std::string group = UniqueName("Killed");
     Members members = StartMembers(group, 3);
-    ASSERT_EQ(members[0]->Command("send 1 0 10 mixed"), "sent 10");
+    members[0]->Write("send 1 0 300 mixed 10");
+    members[1]->Write("send 2 0 300 mixed 10");
     members[2]->Kill();
-    EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 3);
+    ASSERT_EQ(members[0]->ReadLine(), "sent 300");
+    ASSERT_EQ(members[1]->ReadLine(), "sent 300");
 
-    ASSERT_EQ(members[1]->Command("send 2 0 10 mixed"), "sent 10");
+    // One put after the end of the process is enough to clear its entry.
+    ASSERT_EQ(members[0]->Command("send 1 300 1 none"), "sent 1");
     EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 2);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(AnswerField(members[i]->Command("deliver 1"), "received"), 20);
-        EXPECT_EQ(AnswerField(members[i]->Command("report"), "bad"), 0);
-    }
+    members.pop_back();
+    for (const std::string& answer : CommandAll(members, "await 601 30000"))
+        EXPECT_EQ(AnswerField(answer, "received"), 601);
+    for (const std::string& report : CommandAll(members, "report"))
+        EXPECT_EQ(AnswerField(report, "bad"), 0) << report;
 }
 
 TEST(MemberLoss, TwentyFirstMemberStaysOutsideAndTheOthersAreUnaffected)
