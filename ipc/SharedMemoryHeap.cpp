@@ -1,0 +1,199 @@
+#include "SharedMemoryHeap.h"
+
+#include <climits>
+
+namespace {
+
+// The longest text a block index adds to the base name: "_-2147483648".
+constexpr int kLongestIndexSuffix = 12;
+constexpr DWORD kMutexAllAccess = 0x1F0001;
+constexpr DWORD kBaseMappingSize = 8;
+
+struct BaseMapping {
+    long nextIndex;  // the index the next Alloc hands out
+    long reserved;   // -1 once the heap has been opened
+};
+static_assert(sizeof(BaseMapping) == kBaseMappingSize, "the base mapping is 8 bytes");
+
+}  // namespace
+
+std::size_t SharedViewLength(const void* view)
+{
+    if (view == nullptr)
+        return 0;
+    std::size_t length = 0;
+    const char* cursor = static_cast<const char*>(view);
+    MEMORY_BASIC_INFORMATION info;
+    while (VirtualQuery(cursor, &info, sizeof info) == sizeof info && info.AllocationBase == view &&
+           info.State == MEM_COMMIT) {
+        length += info.RegionSize;
+        cursor += info.RegionSize;
+    }
+    return length;
+}
+
+namespace {
+
+// Creates the named paging-file mapping, or opens it when it exists (the system then keeps its
+// size), and maps it whole for writing. True when the mapping existed already.
+bool MapNamed(SharedBlock& block, const char* name, DWORD size)
+{
+    block.handle = ScopedHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name));
+    if (!block.handle.IsValid())
+        return false;
+    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
+    block.view = ScopedView(MapViewOfFile(block.handle.Get(), FILE_MAP_WRITE, 0, 0, 0));
+    block.length = SharedViewLength(block.view.Get());
+    return existed;
+}
+
+}  // namespace
+
+NamedSharedMemoryHeap::NamedSharedMemoryHeap(const char* base, SharedMemoryHeapClient* client)
+    : m_base(base != nullptr ? base : "")
+{
+    if (m_base.GetLength() + kLongestIndexSuffix >= MAX_PATH)
+        return;
+    const RkString mutexName = m_base + "Mutex";
+    m_mutex = ScopedHandle(OpenMutexA(kMutexAllAccess, FALSE, mutexName));
+    if (!m_mutex.IsValid())
+        m_mutex = ScopedHandle(CreateMutexA(nullptr, FALSE, mutexName));
+    if (!m_mutex.IsValid())
+        return;
+
+    ScopedMutexHold hold(m_mutex.Get());
+    MapBase();
+    if (m_baseView == nullptr) {
+        // Without its counter the heap can hand out nothing.
+        m_mutex.Close();
+        return;
+    }
+    auto* counter = reinterpret_cast<BaseMapping*>(m_baseView);
+    if (counter->nextIndex == 0) {
+        counter->reserved = -1;
+        if (client != nullptr) {
+            if (void* root = Alloc(4))
+                client->OnHeapOpened(true, root, this);
+        }
+    } else if (client != nullptr) {
+        SharedBlock* record = nullptr;
+        if (void* root = Map(0, &record); root != nullptr && record->length >= sizeof(long))
+            client->OnHeapOpened(false, root, this);
+    }
+}
+
+NamedSharedMemoryHeap::~NamedSharedMemoryHeap()
+{
+    if (!IsUsable())
+        return;
+    ScopedMutexHold hold(m_mutex.Get());
+    m_blocks.clear();
+    m_baseBlock.view.Unmap();
+    m_baseBlock.handle.Close();
+}
+
+void NamedSharedMemoryHeap::MapBase()
+{
+    MapNamed(m_baseBlock, m_base, kBaseMappingSize);
+    if (m_baseBlock.length >= kBaseMappingSize)
+        m_baseView = static_cast<long*>(m_baseBlock.view.Get());
+}
+
+RkString NamedSharedMemoryHeap::BlockName(const char* base, long index)
+{
+    RkString name;
+    name.Format("%s_%ld", base, index);
+    return name;
+}
+
+SharedBlock& NamedSharedMemoryHeap::CreateOrOpen(long index, int size, bool* existed)
+{
+    m_blocks.emplace_back();
+    SharedBlock& block = m_blocks.back();
+    block.index = index;
+    const bool found = MapNamed(block, BlockName(m_base, index), static_cast<DWORD>(size));
+    if (existed != nullptr)
+        *existed = found;
+    return block;
+}
+
+void* NamedSharedMemoryHeap::Alloc(int size)
+{
+    if (!IsUsable() || size < 0 || size > INT_MAX - 4)
+        return nullptr;
+    long index;
+    {
+        ScopedMutexHold hold(m_mutex.Get());
+        auto* counter = reinterpret_cast<volatile BaseMapping*>(m_baseView);
+        index = counter->nextIndex;
+        // The counter is shared memory: a value no opener could have left there ends the heap.
+        if (index < 0 || index == LONG_MAX)
+            return nullptr;
+        counter->nextIndex = index + 1;
+    }
+    bool existed = false;
+    SharedBlock& block = CreateOrOpen(index, size + 4, &existed);
+    // A block must be new: one that exists already under the name belongs to someone else.
+    if (existed || block.length < static_cast<std::size_t>(size)) {
+        Release(&block);
+        return nullptr;
+    }
+    return block.view.Get();
+}
+
+void* NamedSharedMemoryHeap::Map(long index, SharedBlock** record)
+{
+    if (!IsUsable())
+        return nullptr;
+    SharedBlock& block = CreateOrOpen(index, 4, nullptr);
+    if (record != nullptr)
+        *record = &block;
+    return block.view.Get();
+}
+
+void NamedSharedMemoryHeap::Free(void* view)
+{
+    Forget([view](const SharedBlock& block) { return block.view.Get() == view; });
+}
+
+void NamedSharedMemoryHeap::Release(SharedBlock* record)
+{
+    Forget([record](const SharedBlock& block) { return &block == record; });
+}
+
+// The record list belongs to this object alone, so dropping a record needs no cross-process
+// lock; only the index counter and the opening sequence are shared.
+template <class Match>
+void NamedSharedMemoryHeap::Forget(Match matches)
+{
+    if (!IsUsable())
+        return;
+    for (auto it = m_blocks.begin(); it != m_blocks.end(); ++it) {
+        if (matches(*it)) {
+            m_blocks.erase(it);  // unmaps the view and closes the handle
+            return;
+        }
+    }
+}
+
+const SharedBlock* NamedSharedMemoryHeap::Find(const void* view) const
+{
+    // Views are unique in the list; the newest records are the ones asked about most.
+    for (auto it = m_blocks.rbegin(); it != m_blocks.rend(); ++it) {
+        if (it->view.Get() == view)
+            return &*it;
+    }
+    return nullptr;
+}
+
+long NamedSharedMemoryHeap::GetIndex(void* view)
+{
+    const SharedBlock* block = Find(view);
+    return block != nullptr ? block->index : 0;
+}
+
+std::size_t NamedSharedMemoryHeap::GetLength(const void* view) const
+{
+    const SharedBlock* block = Find(view);
+    return block != nullptr ? block->length : 0;
+}
