@@ -122,6 +122,21 @@ long COProcDispatcher::CheckDataBlock(const Header* block, std::size_t length, l
     return dataSize;
 }
 
+COProcDispatcher::EventSlot* COProcDispatcher::Slots(EventQueueBlock* block)
+{
+    return reinterpret_cast<EventSlot*>(block + 1);
+}
+
+const COProcDispatcher::EventSlot* COProcDispatcher::Slots(const EventQueueBlock* block)
+{
+    return reinterpret_cast<const EventSlot*>(block + 1);
+}
+
+long COProcDispatcher::QueueBlockSize(long slots)
+{
+    return static_cast<long>(sizeof(EventQueueBlock)) + 28 * slots;
+}
+
 COEvent COProcDispatcher::ToEvent(const EventSlot& slot)
 {
     COEvent event = COMakeEvent(slot.senderID, slot.receiverID, slot.code,

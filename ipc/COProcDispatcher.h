@@ -9,6 +9,7 @@
 // build. Everything in them is written by other processes and is checked before it is used.
 #pragma once
 
+#include "AfxExport.h"
 #include "CODispatcher.h"
 #include "SharedMemoryHeap.h"
 
@@ -19,7 +20,7 @@
 
 static_assert(sizeof(long) == 4, "shared structures use 32-bit long fields");
 
-class COProcDispatcher : public CODispatcher, public SharedMemoryHeapClient {
+class CORVANE_API COProcDispatcher : public CODispatcher, public SharedMemoryHeapClient {
 public:
     // At the start of every block of the group.
     struct Header {
@@ -96,12 +97,9 @@ public:
     // The number of data bytes, or -1 when the data block is not usable for `dataSize` bytes.
     static long CheckDataBlock(const Header* block, std::size_t length, long dataSize);
 
-    static EventSlot* Slots(EventQueueBlock* block) { return reinterpret_cast<EventSlot*>(block + 1); }
-    static const EventSlot* Slots(const EventQueueBlock* block)
-    {
-        return reinterpret_cast<const EventSlot*>(block + 1);
-    }
-    static long QueueBlockSize(long slots) { return static_cast<long>(sizeof(EventQueueBlock)) + 28 * slots; }
+    static EventSlot* Slots(EventQueueBlock* block);
+    static const EventSlot* Slots(const EventQueueBlock* block);
+    static long QueueBlockSize(long slots);
 
     static COEvent ToEvent(const EventSlot& slot);
     static EventSlot ToSlot(const COEvent& event);

@@ -6,6 +6,8 @@
 // "<B>_<i>" per block i, created with the requested size plus 4 bytes.
 #pragma once
 
+#include "AfxExport.h"
+
 #include "RkString.h"
 #include "WinHandles.h"
 
@@ -23,7 +25,7 @@ struct SharedBlock {
     std::size_t length = 0;   // bytes this process may touch through the view (0 without one)
 };
 
-class SharedMemoryHeap {
+class CORVANE_API SharedMemoryHeap {
 public:
     // A new zero-filled block of `size` bytes, mapped; null when the heap is unusable.
     virtual void* Alloc(int size) = 0;
@@ -40,7 +42,7 @@ protected:
     ~SharedMemoryHeap() = default;
 };
 
-class SharedMemoryHeapClient {
+class CORVANE_API SharedMemoryHeapClient {
 public:
     // Called once from the heap's constructor, under the heap's mutex: `created` when this
     // process made the heap, `root` the view of block 0 (4 bytes of it are the client's).
@@ -50,7 +52,7 @@ protected:
     ~SharedMemoryHeapClient() = default;
 };
 
-class NamedSharedMemoryHeap : public SharedMemoryHeap {
+class CORVANE_API NamedSharedMemoryHeap : public SharedMemoryHeap {
 public:
     // Opens or creates the heap `base` (null is the empty name). With a client, block 0 of a
     // fresh heap is reserved as the client's root block. A base name too long to form every

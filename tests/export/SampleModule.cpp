@@ -1,7 +1,8 @@
 // A module built on the classes that Setup.exe exports, as a product's extension would be: it
-// derives an event-capable object and a hook, sends through the event manager and uses
-// RkString, and links against Setup.exe's import library alone, without the framework's code.
+// derives an event-capable object and a hook, joins an inter-process group, sends through the
+// event manager and uses RkString, and links against Setup.exe's import library alone, without the framework's code.
 #include "COHook.h"
+#include "COProcDispatcher.h"
 #include "CommonObjectBase.h"
 #include "CommonObjectEventManager.h"
 #include "RkString.h"
@@ -45,6 +46,8 @@ extern "C" __declspec(dllexport) void SampleGreet(char* report, int size)
 {
     CommonObjectEventManager manager(nullptr);
     auto* object = new GreetedObject;
+    new COProcDispatcher("SampleModuleGroup");  // the manager destroys it with its statics
+    object->Request("SampleModuleGroup");
     char hello[] = "hello,";
     char world[] = "world";
     CommonObjectEventManager::staticSendEvent(0, object->GetID(), kGreeting, hello, sizeof hello, 0);
