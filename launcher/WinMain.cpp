@@ -2,8 +2,10 @@
 // whose first paint starts the runtime, and keeps the process alive while the splash is up
 // or the runtime holds it.
 #include "Clock.h"
+#include "CommonObjectEventManager.h"
 #include "LaunchCommand.h"
 #include "LauncherGlobals.h"
+#include "SetupExecuter.h"
 #include "Splash.h"
 
 #include <windows.h>
@@ -71,6 +73,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     // EXECUTER START: the event system and then the executer, which opens the channel
     // "DispCvGSetup", come up here: after the splash exists and before its first paint
     // launches the runtime, so that the channel is there when the runtime looks for it.
+    CommonObjectEventManager eventManager(nullptr);
+    SetupExecuter executer;
 
     // The splash's first paint launches the runtime; a splash that could not be created never
     // paints, so the launch happens here, still after the channel exists.
@@ -82,8 +86,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         utilSleep(kPassMilliseconds);
         // EVENT TURN: posted events, the idle tick and the executer's requests from the
         // runtime are dispatched here, last in every pass.
+        CommonObjectEventManager::staticDispatchEvents(0);
     }
 
-    // EXECUTER STOP: the executer leaves the channel, then the event system is shut down.
+    // EXECUTER STOP: the two locals go in reverse order: the executer leaves the channel, then
+    // the last event manager shuts the event system down, the channel's dispatcher included.
     return 0;
 }
