@@ -81,6 +81,7 @@ const Keyword kKeywords[] = {
     {"sleep", RuntimeScript::Command::Sleep, true, false},
     {"send", RuntimeScript::Command::Send, true, true},
     {"exit", RuntimeScript::Command::Exit, true, false},
+    {"close-splash", RuntimeScript::Command::CloseSplash, false, false},
 };
 
 bool ParseStep(const std::string& line, RuntimeScript::Step* step)

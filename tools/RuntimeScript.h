@@ -8,6 +8,9 @@
 //   send CODE [TEXT]       send any code, with TEXT's bytes as data (no NUL added; %HH is the
 //                          byte HH, so that hostile payloads can be written down)
 //   exit CODE              leave the channel and end with that exit code
+//   close-splash           post a timer tick to the splash of the process that started this
+//                          one: the bootstrapper sets no timer itself, so that is how a
+//                          runtime dismisses the splash once it has a window of its own
 //
 // Blank lines and lines starting with # are skipped; numbers are decimal or 0x-prefixed hex.
 #pragma once
@@ -17,7 +20,7 @@
 
 class RuntimeScript {
 public:
-    enum class Command { CreateProcess, WinExec, Query, Retain, Release, Sleep, Send, Exit };
+    enum class Command { CreateProcess, WinExec, Query, Retain, Release, Sleep, Send, Exit, CloseSplash };
 
     struct Step {
         int line;          // 1-based, for the log

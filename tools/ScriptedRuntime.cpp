@@ -4,7 +4,10 @@
 #include "CommonObjectEventManager.h"
 #include "ExecuterProtocol.h"
 
+#include "WinHandles.h"
+
 #include <windows.h>
+#include <tlhelp32.h>
 
 #include <cstdio>
 
@@ -43,6 +46,48 @@ std::string Printable(const COEvent& event)
 void WaitForInput(unsigned long milliseconds)
 {
     MsgWaitForMultipleObjects(0, nullptr, FALSE, milliseconds, QS_ALLINPUT);
+}
+
+DWORD ParentProcessId()
+{
+    ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    if (!snapshot.IsValid() || !Process32First(snapshot.Get(), &entry))
+        return 0;
+    do {
+        if (entry.th32ProcessID == GetCurrentProcessId())
+            return entry.th32ParentProcessID;
+    } while (Process32Next(snapshot.Get(), &entry));
+    return 0;
+}
+
+struct SplashSearch {
+    DWORD processId;
+    HWND splash;
+};
+
+// The splash is a visible top-level dialog of the bootstrapper's process.
+BOOL CALLBACK FindSplash(HWND window, LPARAM parameter)
+{
+    auto* search = reinterpret_cast<SplashSearch*>(parameter);
+    DWORD owner = 0;
+    GetWindowThreadProcessId(window, &owner);
+    char className[16] = {};
+    GetClassNameA(window, className, sizeof className);
+    if (owner != search->processId || lstrcmpA(className, "#32770") != 0 || !IsWindowVisible(window))
+        return TRUE;
+    search->splash = window;
+    return FALSE;
+}
+
+// True when the process that started this one had a splash up to be told.
+bool PostTimerTickToParentSplash()
+{
+    SplashSearch search{ParentProcessId(), nullptr};
+    if (search.processId != 0)
+        EnumWindows(FindSplash, reinterpret_cast<LPARAM>(&search));
+    return search.splash && PostMessageA(search.splash, WM_TIMER, 1, 0);
 }
 
 void Turn()
@@ -94,6 +139,10 @@ int ScriptedRuntime::Play(const RuntimeScript& script)
             break;
         case RuntimeScript::Command::Send:
             Send(step.number, step.data.data(), step.data.size());
+            break;
+        case RuntimeScript::Command::CloseSplash:
+            m_log.Append(PostTimerTickToParentSplash() ? "timer tick posted to the splash"
+                                                       : "no splash of the starting process to close");
             break;
         case RuntimeScript::Command::Exit:
             m_log.Append("exit " + std::to_string(step.number));
