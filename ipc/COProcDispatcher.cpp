@@ -19,6 +19,7 @@ using EventSlot = COProcDispatcher::EventSlot;
 
 constexpr long kHeaderSize = static_cast<long>(sizeof(Header));
 constexpr unsigned long kLockRetryMs = 10;
+constexpr int kLockYields = 200;
 // A member that leaves waits this many times this long, in all, for consumers to attach the
 // blocks it appended to their queues.
 constexpr int kPendingWaitBudget = 100;
@@ -135,12 +136,18 @@ COProcDispatcher::EventSlot COProcDispatcher::ToSlot(const COEvent& event)
 bool COProcDispatcher::Lock(Header& header, int timeout)
 {
     const DWORD start = GetTickCount();
+    int yields = 0;
     for (;;) {
         while (ReadShared(header.lock) >= 0) {
             // Elapsed time, so that the tick counter's wrap does not end the wait early.
             if (timeout > 0 && GetTickCount() - start > static_cast<DWORD>(timeout))
                 return false;
-            utilSleep(kLockRetryMs);
+            // Holders keep a lock for a few microseconds: give up the processor a few times
+            // before settling into the slow polling that a long hold calls for.
+            if (++yields <= kLockYields)
+                Sleep(0);
+            else
+                utilSleep(kLockRetryMs);
         }
         if (InterlockedIncrement(&header.lock) == 0)
             return true;
@@ -188,7 +195,7 @@ void COProcDispatcher::OnHeapOpened(bool created, void* root, SharedMemoryHeap* 
         return;
     SharedBlock* record = nullptr;
     auto* directory = static_cast<QueueDirectory*>(heap->Map(index, &record));
-    if (CheckDirectory(directory, record->length) == 0) {
+    if (directory == nullptr || CheckDirectory(directory, record->length) == 0) {
         heap->Release(record);
         return;
     }
@@ -304,7 +311,7 @@ EventQueueBlock* COProcDispatcher::MapQueueBlock(long index, long* slots)
     auto* block = static_cast<EventQueueBlock*>(m_queueHeap->Map(index, &record));
     // Checked before locking: a block that has ceased to exist reads as zeros, and a zero lock
     // word means "held".
-    if (CheckQueueBlock(block, record->length) == 0) {
+    if (block == nullptr || CheckQueueBlock(block, record->length) == 0) {
         m_queueHeap->Release(record);
         return nullptr;
     }
@@ -327,6 +334,15 @@ void COProcDispatcher::KeepPending(EventQueueBlock* block, long queueIndex)
         m_queueHeap->Free(block);
 }
 
+void COProcDispatcher::DropPendingBlock(long index)
+{
+    // A block cut off its chain will never be attached: keeping it would only hold a view.
+    if (const auto pending = m_pendingBlocks.find(index); pending != m_pendingBlocks.end()) {
+        m_queueHeap->Free(pending->second.block);
+        m_pendingBlocks.erase(pending);
+    }
+}
+
 void COProcDispatcher::DropPendingBlocksOf(long queueIndex)
 {
     for (auto it = m_pendingBlocks.begin(); it != m_pendingBlocks.end();) {
@@ -345,6 +361,7 @@ bool COProcDispatcher::PutEventInOneQueue(long queueIndex, COEvent* event)
     EventQueueBlock* block = MapQueueBlock(queueIndex, &slots);
     if (block == nullptr)
         return false;
+    long blockIndex = queueIndex;
     bool unattached = false;
     for (;;) {
         const long free = SlotWithCode(block, slots, true);
@@ -358,15 +375,18 @@ bool COProcDispatcher::PutEventInOneQueue(long queueIndex, COEvent* event)
                 m_queueHeap->Free(block);
             return true;
         }
-        const unsigned long nextIndex = ReadShared(block->nextIndex);
+        const long nextIndex = static_cast<long>(ReadShared(block->nextIndex));
         if (nextIndex == 0)
             break;
         long nextSlots = 0;
-        EventQueueBlock* next = MapQueueBlock(static_cast<long>(nextIndex), &nextSlots);
+        // Blocks are numbered in the order they were made, so a chain only ever counts upwards;
+        // a link that does not is spoilt (and would let the walk run in a circle).
+        EventQueueBlock* next = nextIndex > blockIndex ? MapQueueBlock(nextIndex, &nextSlots) : nullptr;
         if (next == nullptr) {
             // The next block has ceased to exist (or cannot be used): cut it off, append anew.
             block->nextIndex = 0;
             block->next = 0;
+            DropPendingBlock(nextIndex);
             break;
         }
         if (ReadShared(block->next) == 0)
@@ -374,6 +394,7 @@ bool COProcDispatcher::PutEventInOneQueue(long queueIndex, COEvent* event)
         Unlock(block->header);
         m_queueHeap->Free(block);
         block = next;
+        blockIndex = nextIndex;
         slots = nextSlots;
     }
     AppendQueueBlock(block, slots, queueIndex, event);
@@ -407,7 +428,7 @@ Header* COProcDispatcher::MapDataBlock(const COEvent& event, SharedBlock** recor
     if (s_eventDataHeap == nullptr || event.dataSize <= 0 || index < 0)
         return nullptr;
     auto* block = static_cast<Header*>(s_eventDataHeap->Map(index, record));
-    if (CheckDataBlock(block, (*record)->length, event.dataSize) < 0) {
+    if (block == nullptr || CheckDataBlock(block, (*record)->length, event.dataSize) < 0) {
         s_eventDataHeap->Release(*record);
         *record = nullptr;
         return nullptr;
@@ -601,25 +622,35 @@ bool COProcDispatcher::RemoveEventFromQueue(COEvent* event)
 
 COProcDispatcher::EventQueueBlock* COProcDispatcher::GetNextEventQueueBlock(EventQueueBlock* block)
 {
-    const unsigned long nextIndex = ReadShared(block->nextIndex);
-    if (nextIndex == 0)
+    const long index = static_cast<long>(ReadShared(block->nextIndex));
+    if (index == 0)
         return nullptr;
-    const long index = static_cast<long>(nextIndex);
-    if (const auto attached = m_attachedBlocks.find(index); attached != m_attachedBlocks.end())
-        return attached->second;
-    SharedBlock* record = nullptr;
-    auto* next = index > 0 ? static_cast<EventQueueBlock*>(m_queueHeap->Map(index, &record)) : nullptr;
-    if (next == nullptr || CheckQueueBlock(next, record->length) == 0) {
-        if (record != nullptr)
-            m_queueHeap->Release(record);
-        block->nextIndex = 0;
-        block->next = 0;
-        return nullptr;
+    // A chain only counts upwards (see PutEventInOneQueue).
+    if (index > KnownIndex(block)) {
+        if (const auto attached = m_attachedBlocks.find(index); attached != m_attachedBlocks.end())
+            return attached->second;
+        SharedBlock* record = nullptr;
+        auto* next = static_cast<EventQueueBlock*>(m_queueHeap->Map(index, &record));
+        if (next != nullptr && CheckQueueBlock(next, record->length) != 0) {
+            block->next = NextToken(next);
+            InterlockedIncrement(&next->header.refs);
+            m_attachedBlocks.emplace(index, next);
+            return next;
+        }
+        m_queueHeap->Release(record);
     }
-    block->next = NextToken(next);
-    InterlockedIncrement(&next->header.refs);
-    m_attachedBlocks.emplace(index, next);
-    return next;
+    block->nextIndex = 0;
+    block->next = 0;
+    return nullptr;
+}
+
+long COProcDispatcher::KnownIndex(const EventQueueBlock* block) const
+{
+    for (const auto& [index, attached] : m_attachedBlocks) {
+        if (attached == block)
+            return index;
+    }
+    return m_ownQueueIndex;
 }
 
 void COProcDispatcher::DetachBlock(EventQueueBlock* block)

@@ -155,8 +155,11 @@ private:
     EventQueueBlock* MapQueueBlock(long index, long* slots);
     void AppendQueueBlock(EventQueueBlock* last, long lastSlots, long queueIndex, COEvent* event);
     void KeepPending(EventQueueBlock* block, long queueIndex);
+    void DropPendingBlock(long index);
     void DropPendingBlocksOf(long queueIndex);
     void DetachBlock(EventQueueBlock* block);
+    // The index under which this member mapped a block of its own chain.
+    long KnownIndex(const EventQueueBlock* block) const;
     Header* MapDataBlock(const COEvent& event, SharedBlock** record);
     bool CopyDataToSharedMemory(COEvent* event);
     void FreeUnreferencedDataBlocks();

@@ -15,9 +15,9 @@ struct BaseMapping {
 };
 static_assert(sizeof(BaseMapping) == kBaseMappingSize, "the base mapping is 8 bytes");
 
-// The bytes reachable from `view` up to the end of its mapping, walking every region of the
-// same allocation (the system may report a view as several regions).
-std::size_t MappedLength(const void* view)
+}  // namespace
+
+std::size_t SharedViewLength(const void* view)
 {
     if (view == nullptr)
         return 0;
@@ -32,6 +32,8 @@ std::size_t MappedLength(const void* view)
     return length;
 }
 
+namespace {
+
 // Creates the named paging-file mapping, or opens it when it exists (the system then keeps its
 // size), and maps it whole for writing. True when the mapping existed already.
 bool MapNamed(SharedBlock& block, const char* name, DWORD size)
@@ -41,7 +43,7 @@ bool MapNamed(SharedBlock& block, const char* name, DWORD size)
         return false;
     const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     block.view = ScopedView(MapViewOfFile(block.handle.Get(), FILE_MAP_WRITE, 0, 0, 0));
-    block.length = MappedLength(block.view.Get());
+    block.length = SharedViewLength(block.view.Get());
     return existed;
 }
 

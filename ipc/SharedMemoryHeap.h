@@ -12,6 +12,9 @@
 #include <cstddef>
 #include <list>
 
+// The bytes reachable from a view of a file mapping up to the end of the mapping (0 for null).
+std::size_t SharedViewLength(const void* view);
+
 // This process's record of one mapped block.
 struct SharedBlock {
     ScopedView view;          // null when mapping failed
