@@ -114,6 +114,9 @@ ScriptedRuntime::~ScriptedRuntime() { Unrequest(m_channel.c_str()); }
 
 int ScriptedRuntime::Play(const RuntimeScript& script)
 {
+    // A bootstrapper that started this runtime with WinExec waits until it is idle, and takes no
+    // events meanwhile: the first turn comes before the first request.
+    TakeEventsFor(0);
     for (const RuntimeScript::Step& step : script.Steps()) {
         m_log.Append("step " + std::to_string(step.line) + ": " + step.text);
         switch (step.command) {

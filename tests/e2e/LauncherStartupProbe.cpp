@@ -1,12 +1,15 @@
 // Measures Setup.exe under Wine (run it by hand; it is not a test):
 //   - time from starting Setup.exe to the runtime's start, median of 10 runs, against the
 //     time to start the stand-in runtime directly (the floor of any launch);
+//   - round trip of the executer's query and reply between the stand-in runtime and Setup.exe,
+//     median and 95th percentile of 50 queries (the bootstrapper takes events every 100 ms);
 //   - processor time the bootstrapper uses while held with its splash closed, over 10 s.
 #include "LauncherMedium.h"
 #include "SetupProcess.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <string>
 #include <vector>
 
 namespace {
@@ -14,6 +17,7 @@ namespace {
 constexpr int kRuns = 10;
 constexpr DWORD kTimeoutMs = 20000;
 constexpr DWORD kHeldMs = 10000;
+constexpr int kQueries = 50;
 
 unsigned long long Now()
 {
@@ -28,6 +32,14 @@ double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
     return (values[(values.size() - 1) / 2] + values[values.size() / 2]) / 2;
+}
+
+// Nearest rank.
+double Percentile(std::vector<double> values, int percent)
+{
+    std::sort(values.begin(), values.end());
+    const std::size_t rank = (values.size() * percent + 99) / 100;
+    return values[rank == 0 ? 0 : rank - 1];
 }
 
 // Starts the stand-in runtime itself, as the bootstrapper would, and waits for its record.
@@ -66,6 +78,25 @@ bool StartThroughSetup(double* elapsedMs)
         return false;
     *elapsedMs = Milliseconds(records[0].time - started);
     return true;
+}
+
+// The runtime logs each round trip as "reply after N ms".
+bool QueryRoundTrips(std::vector<double>* roundTripsMs)
+{
+    LauncherMedium medium;
+    std::string script;
+    for (int query = 0; query < kQueries; ++query)
+        script += "query\n";
+    if (!medium.Ready() || !medium.WriteScript(script))
+        return false;
+    SetupProcess setup(medium, "");
+    if (!medium.WaitForTranscript("script done", 1, kTimeoutMs * 5))
+        return false;
+    const std::string prefix = "reply after ";
+    for (const std::string& line : medium.Transcript())
+        if (line.compare(0, prefix.size(), prefix) == 0)
+            roundTripsMs->push_back(std::stod(line.substr(prefix.size())));
+    return roundTripsMs->size() == static_cast<std::size_t>(kQueries);
 }
 
 bool HeldProcessorShare(double* percent)
@@ -108,6 +139,14 @@ int main()
     std::printf("runtime started directly (baseline): median %.1f ms of %d\n", baseline, kRuns);
     std::printf("Setup.exe start to runtime start:    median %.1f ms of %d (%.2f x baseline)\n",
                 measured, kRuns, measured / baseline);
+
+    std::vector<double> roundTrips;
+    if (!QueryRoundTrips(&roundTrips)) {
+        std::fprintf(stderr, "query round trips failed\n");
+        return 1;
+    }
+    std::printf("executer query to reply:             median %.0f ms, 95th percentile %.0f ms of %d\n",
+                Median(roundTrips), Percentile(roundTrips, 95), kQueries);
 
     double share = 0;
     if (!HeldProcessorShare(&share)) {
