@@ -3,7 +3,7 @@
 #include "COProcDispatcher.h"
 #include "CommonObjectEventManager.h"
 #include "ExecuterProtocol.h"
-
+#include "SplashSearch.h"
 #include "WinHandles.h"
 
 #include <windows.h>
@@ -62,32 +62,12 @@ DWORD ParentProcessId()
     return 0;
 }
 
-struct SplashSearch {
-    DWORD processId;
-    HWND splash;
-};
-
-// The splash is a visible top-level dialog of the bootstrapper's process.
-BOOL CALLBACK FindSplash(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<SplashSearch*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (owner != search->processId || lstrcmpA(className, "#32770") != 0 || !IsWindowVisible(window))
-        return TRUE;
-    search->splash = window;
-    return FALSE;
-}
-
 // True when the process that started this one had a splash up to be told.
 bool PostTimerTickToParentSplash()
 {
-    SplashSearch search{ParentProcessId(), nullptr};
-    if (search.processId != 0)
-        EnumWindows(FindSplash, reinterpret_cast<LPARAM>(&search));
-    return search.splash && PostMessageA(search.splash, WM_TIMER, 1, 0);
+    const DWORD parent = ParentProcessId();
+    HWND splash = parent != 0 ? FindSplashOfProcess(parent) : nullptr;
+    return splash && IsWindowVisible(splash) && PostMessageA(splash, WM_TIMER, 1, 0);
 }
 
 void Turn()

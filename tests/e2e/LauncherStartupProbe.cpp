@@ -45,20 +45,10 @@ double Percentile(std::vector<double> values, int percent)
 // Starts the stand-in runtime itself, as the bootstrapper would, and waits for its record.
 bool StartRuntimeDirectly(const LauncherMedium& medium, double* elapsedMs)
 {
-    std::string command = "\"" + medium.SetupFolder() + "\\Lumeplay.exe\"";
-    std::vector<char> writable(command.begin(), command.end());
-    writable.push_back('\0');
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
     const std::size_t before = medium.LaunchRecords().size();
     const unsigned long long started = Now();
-    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                        medium.SetupFolder().c_str(), &startup, &process))
+    if (medium.RunRuntime("", kTimeoutMs) != 0)
         return false;
-    WaitForSingleObject(process.hProcess, kTimeoutMs);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
     const std::vector<LaunchRecord> records = medium.WaitForLaunchRecords(before + 1, kTimeoutMs);
     if (records.size() <= before)
         return false;
