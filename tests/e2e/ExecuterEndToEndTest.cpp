@@ -149,4 +149,23 @@ TEST_F(ExecuterEndToEnd, HostilePayloadsLeaveTheBootstrapperAnswering)
     ExpectEndsByItself();
 }
 
+// A script with a line that is no command is refused whole: the runtime logs the line, joins
+// nothing and ends with exit code 2. No bootstrapper is needed for that.
+TEST_F(ExecuterEndToEnd, MalformedScriptIsRefusedBeforeAnythingIsSent)
+{
+    const char* const badLines[] = {
+        "frobnicate", "create-process", "winexec 5", "winexec five setup\\x.exe", "sleep",
+        "sleep -1", "send", "send 0xE001 %4", "send 0xE001 %G0", "exit", "exit 0x1FFFFFFFF", "query now",
+    };
+    ASSERT_TRUE(m_medium.Ready());
+    for (const char* bad : badLines) {
+        ASSERT_TRUE(m_medium.WriteScript(std::string("query\n") + bad + "\nretain\n"));
+        const std::size_t before = m_medium.Transcript().size();
+        EXPECT_EQ(2u, m_medium.RunRuntime(kChannelArgument, kStartMs)) << bad;
+        const std::vector<std::string> transcript = m_medium.Transcript();
+        ASSERT_EQ(before + 1, transcript.size()) << bad << Dump();
+        EXPECT_EQ("line 2 is not a command: " + std::string(bad), transcript.back());
+    }
+}
+
 }  // namespace
