@@ -72,6 +72,19 @@ long SlotWithCode(const EventQueueBlock* block, long slots, bool wantFree)
 
 long DataIndex(const COEvent& event) { return CODataToValue(event.data); }
 
+// Maps block `index` and keeps the view only when `passes(view, mapped length)`; otherwise the
+// view goes at once and the result is null.
+template <class Block, class Check>
+Block* MapChecked(SharedMemoryHeap& heap, long index, SharedBlock** record, Check passes)
+{
+    auto* block = static_cast<Block*>(heap.Map(index, record));
+    if (block != nullptr && passes(block, (*record)->length))
+        return block;
+    heap.Release(*record);
+    *record = nullptr;
+    return nullptr;
+}
+
 }  // namespace
 
 // ---- shared layouts ----
@@ -129,6 +142,11 @@ COProcDispatcher::EventSlot COProcDispatcher::ToSlot(const COEvent& event)
     slot.dataSize = event.dataSize;
     slot.data = static_cast<unsigned long>(CODataToValue(event.data));
     return slot;
+}
+
+bool COProcDispatcher::IsUsableQueueBlock(const EventQueueBlock* block, std::size_t length)
+{
+    return CheckQueueBlock(block, length) != 0;
 }
 
 // ---- spin lock ----
@@ -194,11 +212,11 @@ void COProcDispatcher::OnHeapOpened(bool created, void* root, SharedMemoryHeap* 
     if (index <= 0)
         return;
     SharedBlock* record = nullptr;
-    auto* directory = static_cast<QueueDirectory*>(heap->Map(index, &record));
-    if (directory == nullptr || CheckDirectory(directory, record->length) == 0) {
-        heap->Release(record);
+    auto* directory = MapChecked<QueueDirectory>(*heap, index, &record, [](const QueueDirectory* view, std::size_t length) {
+        return CheckDirectory(view, length) != 0;
+    });
+    if (directory == nullptr)
         return;
-    }
     m_directory = directory;
     m_directoryLength = record->length;
     InterlockedIncrement(&directory->header.refs);
@@ -308,13 +326,11 @@ EventQueueBlock* COProcDispatcher::MapQueueBlock(long index, long* slots)
     if (index <= 0)
         return nullptr;
     SharedBlock* record = nullptr;
-    auto* block = static_cast<EventQueueBlock*>(m_queueHeap->Map(index, &record));
     // Checked before locking: a block that has ceased to exist reads as zeros, and a zero lock
     // word means "held".
-    if (block == nullptr || CheckQueueBlock(block, record->length) == 0) {
-        m_queueHeap->Release(record);
+    auto* block = MapChecked<EventQueueBlock>(*m_queueHeap, index, &record, IsUsableQueueBlock);
+    if (block == nullptr)
         return nullptr;
-    }
     Lock(block->header, 0);
     *slots = CheckQueueBlock(block, record->length);
     if (*slots == 0) {
@@ -427,17 +443,16 @@ Header* COProcDispatcher::MapDataBlock(const COEvent& event, SharedBlock** recor
     const long index = DataIndex(event);
     if (s_eventDataHeap == nullptr || event.dataSize <= 0 || index < 0)
         return nullptr;
-    auto* block = static_cast<Header*>(s_eventDataHeap->Map(index, record));
-    if (block == nullptr || CheckDataBlock(block, (*record)->length, event.dataSize) < 0) {
-        s_eventDataHeap->Release(*record);
-        *record = nullptr;
-        return nullptr;
-    }
-    return block;
+    return MapChecked<Header>(*s_eventDataHeap, index, record, [&event](const Header* view, std::size_t length) {
+        return CheckDataBlock(view, length, event.dataSize) >= 0;
+    });
 }
 
 long COProcDispatcher::AddRefEventData(const COEvent* event)
 {
+    // The block of the event being put was made here a moment ago: this member's view serves.
+    if (m_sendingData != nullptr && event->dataSize > 0 && DataIndex(*event) == m_sendingDataIndex)
+        return InterlockedIncrement(&m_sendingData->refs);
     SharedBlock* record = nullptr;
     Header* block = MapDataBlock(*event, &record);
     if (block == nullptr)
@@ -464,13 +479,16 @@ bool COProcDispatcher::CopyDataToSharedMemory(COEvent* event)
     auto* block = static_cast<Header*>(s_eventDataHeap->Alloc(size));
     if (block == nullptr)
         return false;
-    InitHeader(*block, size, s_eventDataHeap->GetIndex(block), -1);
+    const long index = s_eventDataHeap->GetIndex(block);
+    InitHeader(*block, size, index, -1);
     // A record that claims data but has no block carries zero bytes.
     if (event->data != nullptr)
         std::memcpy(block + 1, event->data, static_cast<std::size_t>(event->dataSize));
-    event->data = COValueToData(block->index);
+    event->data = COValueToData(index);
     Unlock(*block);
     m_dataBlocks.push_back(block);
+    m_sendingData = block;
+    m_sendingDataIndex = index;
     return true;
 }
 
@@ -541,6 +559,7 @@ void COProcDispatcher::PutEventInAllQueues(COEvent* event)
         }
     }
     Unlock(m_directory->header);
+    m_sendingData = nullptr;
     for (const long queueIndex : vanished)
         DropPendingBlocksOf(queueIndex);
 }
@@ -630,14 +649,12 @@ COProcDispatcher::EventQueueBlock* COProcDispatcher::GetNextEventQueueBlock(Even
         if (const auto attached = m_attachedBlocks.find(index); attached != m_attachedBlocks.end())
             return attached->second;
         SharedBlock* record = nullptr;
-        auto* next = static_cast<EventQueueBlock*>(m_queueHeap->Map(index, &record));
-        if (next != nullptr && CheckQueueBlock(next, record->length) != 0) {
+        if (auto* next = MapChecked<EventQueueBlock>(*m_queueHeap, index, &record, IsUsableQueueBlock)) {
             block->next = NextToken(next);
             InterlockedIncrement(&next->header.refs);
             m_attachedBlocks.emplace(index, next);
             return next;
         }
-        m_queueHeap->Release(record);
     }
     block->nextIndex = 0;
     block->next = 0;

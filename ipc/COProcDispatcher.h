@@ -93,6 +93,7 @@ public:
     // one that has ceased to exist. Read the answer once and index only below it.
     static long CheckQueueBlock(const EventQueueBlock* block, std::size_t length);
     static long CheckDirectory(const QueueDirectory* directory, std::size_t length);
+    static bool IsUsableQueueBlock(const EventQueueBlock* block, std::size_t length);
     // The number of data bytes, or -1 when the data block is not usable for `dataSize` bytes.
     static long CheckDataBlock(const Header* block, std::size_t length, long dataSize);
 
@@ -165,6 +166,8 @@ private:
     void FreeUnreferencedDataBlocks();
 
     std::size_t m_directoryLength = 0;
+    Header* m_sendingData = nullptr;  // the data block of the event being put, while it is
+    long m_sendingDataIndex = 0;
     std::map<long, EventQueueBlock*> m_attachedBlocks;  // the own chain's later blocks, by index
 };
 

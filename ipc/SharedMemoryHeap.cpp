@@ -153,44 +153,47 @@ void* NamedSharedMemoryHeap::Map(long index, SharedBlock** record)
 
 void NamedSharedMemoryHeap::Free(void* view)
 {
-    if (!IsUsable())
-        return;
-    ScopedMutexHold hold(m_mutex.Get());
-    for (auto it = m_blocks.begin(); it != m_blocks.end(); ++it) {
-        if (it->view.Get() == view) {
-            m_blocks.erase(it);
-            return;
-        }
-    }
+    Forget([view](const SharedBlock& block) { return block.view.Get() == view; });
 }
 
 void NamedSharedMemoryHeap::Release(SharedBlock* record)
 {
+    Forget([record](const SharedBlock& block) { return &block == record; });
+}
+
+// The record list belongs to this object alone, so dropping a record needs no cross-process
+// lock; only the index counter and the opening sequence are shared.
+template <class Match>
+void NamedSharedMemoryHeap::Forget(Match matches)
+{
     if (!IsUsable())
         return;
-    ScopedMutexHold hold(m_mutex.Get());
     for (auto it = m_blocks.begin(); it != m_blocks.end(); ++it) {
-        if (&*it == record) {
-            m_blocks.erase(it);
+        if (matches(*it)) {
+            m_blocks.erase(it);  // unmaps the view and closes the handle
             return;
         }
     }
 }
 
+const SharedBlock* NamedSharedMemoryHeap::Find(const void* view) const
+{
+    // Views are unique in the list; the newest records are the ones asked about most.
+    for (auto it = m_blocks.rbegin(); it != m_blocks.rend(); ++it) {
+        if (it->view.Get() == view)
+            return &*it;
+    }
+    return nullptr;
+}
+
 long NamedSharedMemoryHeap::GetIndex(void* view)
 {
-    for (const SharedBlock& block : m_blocks) {
-        if (block.view.Get() == view)
-            return block.index;
-    }
-    return 0;
+    const SharedBlock* block = Find(view);
+    return block != nullptr ? block->index : 0;
 }
 
 std::size_t NamedSharedMemoryHeap::GetLength(const void* view) const
 {
-    for (const SharedBlock& block : m_blocks) {
-        if (block.view.Get() == view)
-            return block.length;
-    }
-    return 0;
+    const SharedBlock* block = Find(view);
+    return block != nullptr ? block->length : 0;
 }

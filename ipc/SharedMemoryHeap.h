@@ -78,6 +78,10 @@ public:
 private:
     void MapBase();
     SharedBlock& CreateOrOpen(long index, int size, bool* existed);
+    const SharedBlock* Find(const void* view) const;
+    // Unmaps, closes and drops the first record that matches.
+    template <class Match>
+    void Forget(Match matches);
 
     RkString m_base;
     ScopedHandle m_mutex;

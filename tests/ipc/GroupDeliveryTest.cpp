@@ -1,5 +1,7 @@
 // Events between member processes: every member gets every event once, in order, with its data;
 // queue chains grow and shrink; lost, surplus and null-named members.
+#include "COProcDispatcher.h"
+#include "CommonObjectEventManager.h"
 #include "MemberProcess.h"
 
 #include <gtest/gtest.h>
@@ -10,12 +12,6 @@
 #include <vector>
 
 namespace {
-
-std::string UniqueGroup(const std::string& purpose)
-{
-    static int counter = 0;
-    return "CvTest" + purpose + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
-}
 
 using Members = std::vector<std::unique_ptr<MemberProcess>>;
 
@@ -80,7 +76,7 @@ class GroupDelivery : public testing::TestWithParam<DeliveryCase> {};
 TEST_P(GroupDelivery, EveryMemberGetsEveryEventOnceInOrderAtItsNextIdleTurn)
 {
     const DeliveryCase& c = GetParam();
-    const std::string group = UniqueGroup("Delivery");
+    const std::string group = UniqueName("Delivery");
     Members members = StartMembers(group, c.members);
     std::vector<std::string> sends;
     for (int i = 0; i < c.members; ++i)
@@ -106,9 +102,50 @@ INSTANTIATE_TEST_SUITE_P(Members, GroupDelivery,
                          testing::Values(DeliveryCase{2, 150, "mixed"}, DeliveryCase{4, 60, "256"},
                                          DeliveryCase{4, 60, "none"}));
 
+TEST(Joining, MembersTakeTheNextBlockAndTheFirstFreeDirectoryEntry)
+{
+    const std::string group = UniqueName("Join");
+    Members members = StartMembers(group, 2);
+    // Block 0 is the root, block 1 the directory.
+    EXPECT_EQ(AnswerField(members[0]->Command("status"), "queue"), 2);
+    EXPECT_EQ(AnswerField(members[1]->Command("status"), "queue"), 3);
+    ASSERT_TRUE(members[0]->Quit());
+    MemberProcess third(group);
+    EXPECT_EQ(AnswerField(third.Command("status"), "queue"), 4);
+    const std::string inspection = InspectGroup(group);
+    EXPECT_NE(inspection.find("member 0 queue 4\n"), std::string::npos) << inspection;
+    EXPECT_NE(inspection.find("member 1 queue 3\n"), std::string::npos) << inspection;
+}
+
+TEST(Joining, MemberLeftToTheLastManagerLeavesTheGroupWithIt)
+{
+    const std::string group = UniqueName("Manager");
+    MemberProcess other(group);
+    ASSERT_EQ(AnswerField(other.Command("status"), "entered"), 1);
+    {
+        CommonObjectEventManager manager(nullptr);
+        new COProcDispatcher(group.c_str());  // owned by the manager's registry from here on
+        EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 2);
+    }
+    EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 1);
+}
+
+TEST(SlotCode, EventWithCodeZeroNeverArrivesAndItsSlotIsTakenByTheNext)
+{
+    const std::string group = UniqueName("Zero");
+    Members members = StartMembers(group, 2);
+    ASSERT_EQ(members[0]->Command("raw 0 77"), "sent 1");
+    EXPECT_EQ(AnswerField(members[1]->Command("deliver 1"), "received"), 0);
+    ASSERT_EQ(members[0]->Command("send 1 0 20 none"), "sent 20");
+    // Twenty events fill exactly the first block: nothing of the code-0 event is left in it.
+    EXPECT_EQ(Chain(InspectGroup(group), 1), "20/20 ");
+    EXPECT_EQ(AnswerField(members[1]->Command("deliver 1"), "received"), 20);
+    EXPECT_EQ(AnswerField(members[1]->Command("report"), "foreign"), 0);
+}
+
 TEST(QueueChain, GrowsByDoublingToAtMost640SlotsAndShrinksOnceTaken)
 {
-    const std::string group = UniqueGroup("Chain");
+    const std::string group = UniqueName("Chain");
     Members members = StartMembers(group, 2);
     MemberProcess& consumer = *members[0];
     MemberProcess& producer = *members[1];
@@ -130,7 +167,7 @@ TEST(QueueChain, GrowsByDoublingToAtMost640SlotsAndShrinksOnceTaken)
 
 TEST(QueueChain, ProducerKeepsOneViewPerBlockOfAConsumerThatReadsNothing)
 {
-    const std::string group = UniqueGroup("Pending");
+    const std::string group = UniqueName("Pending");
     Members members = StartMembers(group, 2);
     MemberProcess& producer = *members[1];
     ASSERT_EQ(producer.Command("send 1 0 2000 none"), "sent 2000");
@@ -150,7 +187,7 @@ TEST(QueueChain, ProducerKeepsOneViewPerBlockOfAConsumerThatReadsNothing)
 
 TEST(MemberLoss, KilledMemberIsClearedAtTheNextPutAndTheOthersGoOn)
 {
-    const std::string group = UniqueGroup("Killed");
+    const std::string group = UniqueName("Killed");
     Members members = StartMembers(group, 3);
     ASSERT_EQ(members[0]->Command("send 1 0 10 mixed"), "sent 10");
     members[2]->Kill();
@@ -166,7 +203,7 @@ TEST(MemberLoss, KilledMemberIsClearedAtTheNextPutAndTheOthersGoOn)
 
 TEST(MemberLoss, TwentyFirstMemberStaysOutsideAndTheOthersAreUnaffected)
 {
-    const std::string group = UniqueGroup("Full");
+    const std::string group = UniqueName("Full");
     Members members = StartMembers(group, 2);
     // 18 more members in the first process fill the directory's 20 entries.
     ASSERT_EQ(members[0]->Command("extra 18"), "entered 18");
@@ -201,7 +238,7 @@ TEST(Stress, FourSendersWhileDeliveringLoseNothingAndFreeEveryDataBlock)
 {
     constexpr int kMembers = 4;
     constexpr long kEach = 2000;
-    const std::string group = UniqueGroup("Stress");
+    const std::string group = UniqueName("Stress");
     Members members = StartMembers(group, kMembers);
     std::vector<std::string> sends;
     for (int i = 0; i < kMembers; ++i)

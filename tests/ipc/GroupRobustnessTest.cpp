@@ -13,12 +13,6 @@
 
 namespace {
 
-std::string UniqueGroup(const std::string& purpose)
-{
-    static int counter = 0;
-    return "CvSpoil" + purpose + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
-}
-
 // Writes one 32-bit word into block `index` of the group's queue heap, as a misbehaving
 // process could.
 void Spoil(const std::string& group, long index, std::size_t offset, long value)
@@ -50,7 +44,7 @@ TEST(UnusableGroup, NameTooLongForKernelObjectsLeavesTheMemberOutside)
 
 TEST(UnusableGroup, DirectoryThatCannotBeAllocatedLeavesEveryMemberOutside)
 {
-    const std::string group = UniqueGroup("Squat");
+    const std::string group = UniqueName("Squat");
     // Another kind of object holds the directory's name, so its mapping cannot be created.
     const ScopedHandle squatter(CreateMutexA(nullptr, FALSE, (group + "_Array_1").c_str()));
     ASSERT_TRUE(squatter.IsValid());
@@ -70,7 +64,7 @@ class SpoiltFirstBlock : public testing::TestWithParam<SpoiltQueueCase> {};
 
 TEST_P(SpoiltFirstBlock, IsTreatedAsGoneAndTheOthersGoOn)
 {
-    const std::string group = UniqueGroup("Queue");
+    const std::string group = UniqueName("Queue");
     MemberProcess victim(group);
     MemberProcess sender(group);
     Spoil(group, QueueOf(victim), GetParam().offset, GetParam().value);
@@ -92,7 +86,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(SpoiltChain, LinkBackwardsIsCutInsteadOfWalkedInACircle)
 {
-    const std::string group = UniqueGroup("Circle");
+    const std::string group = UniqueName("Circle");
     MemberProcess consumer(group);
     MemberProcess producer(group);
     const long queue = QueueOf(consumer);
@@ -110,7 +104,7 @@ TEST(SpoiltChain, LinkBackwardsIsCutInsteadOfWalkedInACircle)
 
 TEST(SpoiltData, EventWhoseDataSizeDoesNotMatchItsBlockIsDropped)
 {
-    const std::string group = UniqueGroup("Data");
+    const std::string group = UniqueName("Data");
     MemberProcess consumer(group);
     MemberProcess producer(group);
     ASSERT_EQ(producer.Command("send 1 0 1 256"), "sent 1");
@@ -124,7 +118,7 @@ TEST(SpoiltData, EventWhoseDataSizeDoesNotMatchItsBlockIsDropped)
 
 TEST(SpoiltDirectory, EntryCountBeyondTheDirectoryStopsDeliveryWithoutHarm)
 {
-    const std::string group = UniqueGroup("Directory");
+    const std::string group = UniqueName("Directory");
     MemberProcess first(group);
     MemberProcess second(group);
     ASSERT_EQ(AnswerField(first.Command("status"), "entered"), 1);

@@ -6,7 +6,8 @@
 //   send <tag> <first> <count> <mode> [<turns-every>]
 //                                   sends events first..first+count-1 (MemberTraffic.h), running
 //                                   a delivery turn after every <turns-every> of them; "sent <n>"
-//   raw <code> <value>              sends one event without data; "sent 1"
+//                                   counts the sends that were reported handled
+//   raw <code> <value>              sends one event without data; "sent <0|1>" likewise
 //   deliver <turns>                 runs event turns; "received <n>"
 //   await <total> <timeout-ms>      runs event turns until <total> events arrived; "received <n>"
 //   report                          received <n> bad <n> foreign <n> tags <tag>:<n>,...
@@ -151,6 +152,7 @@ private:
         std::string mode;
         in >> tag >> first >> count >> mode >> turnsEvery;
         std::vector<unsigned char> buffer;
+        long handled = 0;
         for (long seq = first; seq < first + count; ++seq) {
             const long size = traffic::DataSize(mode, tag, seq);
             buffer.resize(static_cast<std::size_t>(size));
@@ -159,11 +161,11 @@ private:
             void* data = size > 0 ? buffer.data() : COValueToData(traffic::Value(tag, seq));
             COEvent event = COMakeEvent(0, m_member->GetID(), traffic::Code(tag, seq), data, size, 0);
             event.targetID = size;
-            CommonObjectEventManager::staticSendEvent(&event, 0);
+            handled += CommonObjectEventManager::staticSendEvent(&event, 0) ? 1 : 0;
             if (turnsEvery > 0 && (seq - first + 1) % turnsEvery == 0)
                 CommonObjectEventManager::staticDispatchEvents(0);
         }
-        Answer("sent " + std::to_string(count));
+        Answer("sent " + std::to_string(handled));
     }
 
     void Raw(std::istringstream& in)
@@ -172,8 +174,7 @@ private:
         long value = 0;
         in >> code >> value;
         COEvent event = COMakeEvent(0, m_member->GetID(), code, COValueToData(value), 0, 0);
-        CommonObjectEventManager::staticSendEvent(&event, 0);
-        Answer("sent 1");
+        Answer(CommonObjectEventManager::staticSendEvent(&event, 0) ? "sent 1" : "sent 0");
     }
 
     void Deliver(std::istringstream& in)

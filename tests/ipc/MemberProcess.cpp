@@ -1,5 +1,6 @@
 #include "MemberProcess.h"
 
+#include <algorithm>
 #include <sstream>
 #include <vector>
 
@@ -109,6 +110,12 @@ bool MemberProcess::Quit()
     return Command("quit") == "bye" && WaitForSingleObject(m_process.Get(), kExitWaitMs) == WAIT_OBJECT_0;
 }
 
+std::string UniqueName(const std::string& purpose)
+{
+    static int counter = 0;
+    return "CvTest" + purpose + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
+}
+
 long AnswerField(const std::string& answer, const std::string& key)
 {
     std::istringstream in(answer);
@@ -134,6 +141,8 @@ std::string InspectGroup(const std::string& group)
     while (ReadFile(pipes.fromChild.Get(), chunk, sizeof chunk, &read, nullptr) && read > 0)
         output.append(chunk, read);
     WaitForSingleObject(process.Get(), kExitWaitMs);
+    // Lines end in CR LF on the way through the console runtime.
+    output.erase(std::remove(output.begin(), output.end(), '\r'), output.end());
     return output;
 }
 

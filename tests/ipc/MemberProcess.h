@@ -31,6 +31,9 @@ private:
     std::string m_buffered;
 };
 
+// A group or heap name that no other test, run or process uses.
+std::string UniqueName(const std::string& purpose);
+
 // The number after `key` in an answer such as "entered 1 queue 2", or -1 when it is missing.
 long AnswerField(const std::string& answer, const std::string& key);
 

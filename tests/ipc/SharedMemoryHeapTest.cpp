@@ -1,6 +1,7 @@
 // The named shared-memory heap within one process: two heap objects of one name behave like two
 // processes that opened it.
 #include "COProcDispatcher.h"
+#include "MemberProcess.h"
 #include "SharedMemoryHeap.h"
 
 #include <gtest/gtest.h>
@@ -9,12 +10,6 @@
 #include <string>
 
 namespace {
-
-std::string UniqueHeap(const std::string& purpose)
-{
-    static int counter = 0;
-    return "CvHeap" + purpose + std::to_string(GetCurrentProcessId()) + "_" + std::to_string(++counter);
-}
 
 struct RecordingClient : SharedMemoryHeapClient {
     void OnHeapOpened(bool isCreated, void* rootBlock, SharedMemoryHeap* heap) override
@@ -32,7 +27,7 @@ struct RecordingClient : SharedMemoryHeapClient {
 
 TEST(SharedMemoryHeap, FirstOpenerFoundsTheRootBlockAndLaterOnesSeeIt)
 {
-    const std::string name = UniqueHeap("Root");
+    const std::string name = UniqueName("Root");
     RecordingClient first;
     RecordingClient second;
     NamedSharedMemoryHeap founder(name.c_str(), &first);
@@ -50,7 +45,7 @@ TEST(SharedMemoryHeap, FirstOpenerFoundsTheRootBlockAndLaterOnesSeeIt)
 
 TEST(SharedMemoryHeap, IndicesCountUpFromZeroAcrossOpenersAndStartAgainWhenAllHaveClosed)
 {
-    const std::string name = UniqueHeap("Index");
+    const std::string name = UniqueName("Index");
     {
         NamedSharedMemoryHeap one(name.c_str(), nullptr);
         NamedSharedMemoryHeap two(name.c_str(), nullptr);
@@ -64,7 +59,7 @@ TEST(SharedMemoryHeap, IndicesCountUpFromZeroAcrossOpenersAndStartAgainWhenAllHa
 
 TEST(SharedMemoryHeap, EveryMapIsANewViewOfTheSameMemory)
 {
-    NamedSharedMemoryHeap heap(UniqueHeap("Map").c_str(), nullptr);
+    NamedSharedMemoryHeap heap(UniqueName("Map").c_str(), nullptr);
     auto* block = static_cast<char*>(heap.Alloc(100));
     ASSERT_NE(block, nullptr);
     EXPECT_EQ(block[99], 0) << "a new block is zero-filled";
@@ -82,7 +77,7 @@ TEST(SharedMemoryHeap, EveryMapIsANewViewOfTheSameMemory)
 
 TEST(SharedMemoryHeap, BlockThatEveryoneFreedReadsZeroAndUnknownAddressesAreIgnored)
 {
-    NamedSharedMemoryHeap heap(UniqueHeap("Gone").c_str(), nullptr);
+    NamedSharedMemoryHeap heap(UniqueName("Gone").c_str(), nullptr);
     auto* block = static_cast<long*>(heap.Alloc(8));
     *block = 8;
     const long index = heap.GetIndex(block);
@@ -100,7 +95,7 @@ TEST(SharedMemoryHeap, BlockThatEveryoneFreedReadsZeroAndUnknownAddressesAreIgno
 
 TEST(SharedMemoryHeap, AllocRefusesABlockNameThatIsTakenAlready)
 {
-    const std::string name = UniqueHeap("Taken");
+    const std::string name = UniqueName("Taken");
     // Someone else's mapping under the name the next block would get.
     const ScopedHandle squatter(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
                                                    NamedSharedMemoryHeap::BlockName(name.c_str(), 0)));
