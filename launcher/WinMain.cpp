@@ -73,6 +73,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     // EXECUTER START: the event system and then the executer, which opens the channel
     // "DispCvGSetup", come up here: after the splash exists and before its first paint
     // launches the runtime, so that the channel is there when the runtime looks for it.
+    // Locals, so that EXECUTER STOP below is their destruction in reverse order.
     CommonObjectEventManager eventManager(nullptr);
     SetupExecuter executer;
 
@@ -89,7 +90,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         CommonObjectEventManager::staticDispatchEvents(0);
     }
 
-    // EXECUTER STOP: the two locals go in reverse order: the executer leaves the channel, then
-    // the last event manager shuts the event system down, the channel's dispatcher included.
+    // EXECUTER STOP: the executer leaves the channel, then the event system is shut down.
     return 0;
 }
