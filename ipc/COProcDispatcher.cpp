@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 NamedSharedMemoryHeap* COProcDispatcher::s_eventDataHeap = nullptr;
 int COProcDispatcher::s_eventDataHeapUsers = 0;
@@ -297,6 +298,8 @@ void COProcDispatcher::WaitForPendingBlocks()
 
 COProcDispatcher::~COProcDispatcher()
 {
+    if (m_destroyed != nullptr)
+        *m_destroyed = true;
     UnrequestIdleEvents();
     LeaveDirectory();
     COEvent event;
@@ -325,6 +328,15 @@ EventQueueBlock* COProcDispatcher::MapQueueBlock(long index, long* slots)
     *slots = 0;
     if (index <= 0)
         return nullptr;
+    if (index == m_ownQueueIndex && m_ownQueue != nullptr) {
+        // This member keeps its own first block mapped for good: no fresh view is needed.
+        Lock(m_ownQueue->header, 0);
+        *slots = CheckQueueBlock(m_ownQueue, m_queueHeap->GetLength(m_ownQueue));
+        if (*slots != 0)
+            return m_ownQueue;
+        Unlock(m_ownQueue->header);
+        return nullptr;
+    }
     SharedBlock* record = nullptr;
     // Checked before locking: a block that has ceased to exist reads as zeros, and a zero lock
     // word means "held".
@@ -339,6 +351,12 @@ EventQueueBlock* COProcDispatcher::MapQueueBlock(long index, long* slots)
         return nullptr;
     }
     return block;
+}
+
+void COProcDispatcher::ReleaseQueueBlock(EventQueueBlock* block)
+{
+    if (block != m_ownQueue)
+        m_queueHeap->Free(block);
 }
 
 void COProcDispatcher::KeepPending(EventQueueBlock* block, long queueIndex)
@@ -388,7 +406,7 @@ bool COProcDispatcher::PutEventInOneQueue(long queueIndex, COEvent* event)
             if (unattached)
                 KeepPending(block, queueIndex);
             else
-                m_queueHeap->Free(block);
+                ReleaseQueueBlock(block);
             return true;
         }
         const long nextIndex = static_cast<long>(ReadShared(block->nextIndex));
@@ -408,7 +426,7 @@ bool COProcDispatcher::PutEventInOneQueue(long queueIndex, COEvent* event)
         if (ReadShared(block->next) == 0)
             unattached = true;
         Unlock(block->header);
-        m_queueHeap->Free(block);
+        ReleaseQueueBlock(block);
         block = next;
         blockIndex = nextIndex;
         slots = nextSlots;
@@ -432,7 +450,7 @@ void COProcDispatcher::AppendQueueBlock(EventQueueBlock* last, long lastSlots, l
     }
     // Without a new block this queue misses the event; the others still get it.
     Unlock(last->header);
-    m_queueHeap->Free(last);
+    ReleaseQueueBlock(last);
 }
 
 // ---- event data ----
@@ -566,6 +584,8 @@ void COProcDispatcher::PutEventInAllQueues(COEvent* event)
 
 bool COProcDispatcher::OnIdle(unsigned long /*time*/)
 {
+    bool destroyed = false;
+    bool* const outer = std::exchange(m_destroyed, &destroyed);
     COEvent event;
     while (RemoveEventFromQueue(&event)) {
         const long dataSize = event.dataSize;
@@ -580,6 +600,12 @@ bool COProcDispatcher::OnIdle(unsigned long /*time*/)
             event.data = block + 1;
         }
         CODispatcher::HandleEvent(&event);
+        if (destroyed) {
+            // A receiver destroyed this member, and every view with it: nothing is left to touch.
+            if (outer != nullptr)
+                *outer = true;
+            return true;
+        }
         event.dataSize = dataSize;
         event.data = data;
         if (block != nullptr) {
@@ -588,6 +614,7 @@ bool COProcDispatcher::OnIdle(unsigned long /*time*/)
         }
     }
     FreeUnreferencedDataBlocks();
+    m_destroyed = outer;
     return true;
 }
 

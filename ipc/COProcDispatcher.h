@@ -93,7 +93,6 @@ public:
     // one that has ceased to exist. Read the answer once and index only below it.
     static long CheckQueueBlock(const EventQueueBlock* block, std::size_t length);
     static long CheckDirectory(const QueueDirectory* directory, std::size_t length);
-    static bool IsUsableQueueBlock(const EventQueueBlock* block, std::size_t length);
     // The number of data bytes, or -1 when the data block is not usable for `dataSize` bytes.
     static long CheckDataBlock(const Header* block, std::size_t length, long dataSize);
 
@@ -147,6 +146,7 @@ protected:
     static int s_eventDataHeapUsers;
 
 private:
+    static bool IsUsableQueueBlock(const EventQueueBlock* block, std::size_t length);
     void CreateOwnQueue();
     void EnterDirectory();
     void LeaveDirectory();
@@ -155,6 +155,8 @@ private:
     // Maps and locks a queue block that passes the checks; null (nothing held) otherwise.
     EventQueueBlock* MapQueueBlock(long index, long* slots);
     void AppendQueueBlock(EventQueueBlock* last, long lastSlots, long queueIndex, COEvent* event);
+    // Lets go of a view from MapQueueBlock (the own first block stays).
+    void ReleaseQueueBlock(EventQueueBlock* block);
     void KeepPending(EventQueueBlock* block, long queueIndex);
     void DropPendingBlock(long index);
     void DropPendingBlocksOf(long queueIndex);
@@ -166,8 +168,10 @@ private:
     void FreeUnreferencedDataBlocks();
 
     std::size_t m_directoryLength = 0;
-    Header* m_sendingData = nullptr;  // the data block of the event being put, while it is
+    // While an event with data is being put: this member's view of its new data block.
+    Header* m_sendingData = nullptr;
     long m_sendingDataIndex = 0;
+    bool* m_destroyed = nullptr;  // set by the destructor for a delivery turn that is running
     std::map<long, EventQueueBlock*> m_attachedBlocks;  // the own chain's later blocks, by index
 };
 

@@ -9,6 +9,7 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -130,6 +131,40 @@ TEST(Joining, MemberLeftToTheLastManagerLeavesTheGroupWithIt)
     EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 1);
 }
 
+// Destroys the dispatcher that delivers to it, as any receiver of a dispatcher may.
+class DestroyingReceiver : public CommonObjectBase {
+public:
+    explicit DestroyingReceiver(COProcDispatcher* dispatcher) : m_dispatcher(dispatcher) {}
+    int received = 0;
+
+protected:
+    bool HandleEvent(COEvent* /*event*/) override
+    {
+        ++received;
+        delete std::exchange(m_dispatcher, nullptr);
+        return true;
+    }
+
+private:
+    COProcDispatcher* m_dispatcher;
+};
+
+TEST(Leaving, ReceiverMayDestroyTheDeliveringMember)
+{
+    const std::string group = UniqueName("Destroy");
+    CommonObjectEventManager manager(nullptr);
+    auto* member = new COProcDispatcher(group.c_str());
+    DestroyingReceiver receiver(member);
+    member->AddReceiver(receiver.GetID());
+    char data[64] = "payload";
+    for (int i = 0; i < 3; ++i)
+        CommonObjectEventManager::staticSendEvent(0, member->GetID(), 0x5000, data, sizeof data, 0);
+    CommonObjectEventManager::staticDispatchEvents(0);
+    CommonObjectEventManager::staticDispatchEvents(0);
+    EXPECT_EQ(receiver.received, 1);
+    EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 0);
+}
+
 TEST(SlotCode, EventWithCodeZeroNeverArrivesAndItsSlotIsTakenByTheNext)
 {
     const std::string group = UniqueName("Zero");
@@ -189,16 +224,20 @@ TEST(MemberLoss, KilledMemberIsClearedAtTheNextPutAndTheOthersGoOn)
 {
     const std::string group = UniqueName("Killed");
     Members members = StartMembers(group, 3);
-    ASSERT_EQ(members[0]->Command("send 1 0 10 mixed"), "sent 10");
+    members[0]->Write("send 1 0 300 mixed 10");
+    members[1]->Write("send 2 0 300 mixed 10");
     members[2]->Kill();
-    EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 3);
+    ASSERT_EQ(members[0]->ReadLine(), "sent 300");
+    ASSERT_EQ(members[1]->ReadLine(), "sent 300");
 
-    ASSERT_EQ(members[1]->Command("send 2 0 10 mixed"), "sent 10");
+    // One put after the end of the process is enough to clear its entry.
+    ASSERT_EQ(members[0]->Command("send 1 300 1 none"), "sent 1");
     EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 2);
-    for (int i = 0; i < 2; ++i) {
-        EXPECT_EQ(AnswerField(members[i]->Command("deliver 1"), "received"), 20);
-        EXPECT_EQ(AnswerField(members[i]->Command("report"), "bad"), 0);
-    }
+    members.pop_back();
+    for (const std::string& answer : CommandAll(members, "await 601 30000"))
+        EXPECT_EQ(AnswerField(answer, "received"), 601);
+    for (const std::string& report : CommandAll(members, "report"))
+        EXPECT_EQ(AnswerField(report, "bad"), 0) << report;
 }
 
 TEST(MemberLoss, TwentyFirstMemberStaysOutsideAndTheOthersAreUnaffected)
