@@ -2,9 +2,11 @@
 // whose first paint starts the runtime, and keeps the process alive while the splash is up
 // or the runtime holds it.
 #include "Clock.h"
+#include "CommonObjectEventManager.h"
 #include "DllSearchHardening.h"
 #include "LaunchCommand.h"
 #include "LauncherGlobals.h"
+#include "SetupExecuter.h"
 #include "SetupLog.h"
 #include "SetupVersion.h"
 #include "Splash.h"
@@ -97,6 +99,9 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     // EXECUTER START: the event system and then the executer, which opens the channel
     // "DispCvGSetup", come up here: after the splash exists and before its first paint
     // launches the runtime, so that the channel is there when the runtime looks for it.
+    // Locals, so that EXECUTER STOP below is their destruction in reverse order.
+    CommonObjectEventManager eventManager(nullptr);
+    SetupExecuter executer;
 
     // The splash's first paint launches the runtime; a splash that could not be created never
     // paints, so the launch happens here, still after the channel exists.
@@ -108,6 +113,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         utilSleep(kPassMilliseconds);
         // EVENT TURN: posted events, the idle tick and the executer's requests from the
         // runtime are dispatched here, last in every pass.
+        CommonObjectEventManager::staticDispatchEvents(0);
     }
 
     // EXECUTER STOP: the executer leaves the channel, then the event system is shut down.

@@ -1,65 +1,67 @@
-// A stand-in for the setup runtime: it records how it was started and ends.
+// A stand-in for the setup runtime.
 //
-// Each start appends one line to Lumeplay.log beside the executable: the time as a FILETIME
-// count (100 ns units since 1601, UTC), the current directory and the full command line,
-// separated by tabs and ended by CR LF. The command line comes last, so it may hold anything
-// but a line break.
-#include "Win32Owners.h"
+// Every start appends a start record (time, current directory, command line) to its log beside
+// the executable, so a copy of it under another name serves as a program that shows how it was
+// started. When its command line names an executer channel (Executer=NAME) and a script lies
+// beside it (Lumeplay.script for Lumeplay.exe), it joins that channel and plays the script
+// against the bootstrapper, logging every step and every event it receives (RuntimeScript.h).
+#include "CommonObjectEventManager.h"
+#include "RuntimeLog.h"
+#include "RuntimeScript.h"
+#include "ScriptedRuntime.h"
 
 #include <windows.h>
 
+#include <fstream>
+#include <iterator>
 #include <string>
 
 namespace {
 
-std::string LogPath()
+// The NAME of an Executer=NAME argument, or "" when there is none.
+std::string ExecuterChannel(const std::string& commandLine)
 {
-    char path[MAX_PATH];
-    const DWORD length = GetModuleFileNameA(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH)
-        return "Lumeplay.log";
-    std::string folder(path, length);
-    folder.erase(folder.find_last_of('\\') + 1);
-    return folder + "Lumeplay.log";
-}
-
-std::string CurrentDirectory()
-{
-    std::string directory(MAX_PATH, '\0');
-    DWORD length = GetCurrentDirectoryA(static_cast<DWORD>(directory.size()), &directory[0]);
-    if (length >= directory.size()) {
-        directory.resize(length);
-        length = GetCurrentDirectoryA(length, &directory[0]);
+    const std::string key = "Executer=";
+    for (std::size_t at = commandLine.find(key); at != std::string::npos; at = commandLine.find(key, at + 1)) {
+        if (at == 0 || commandLine[at - 1] == ' ') {
+            const std::size_t start = at + key.size();
+            return commandLine.substr(start, commandLine.find(' ', start) - start);
+        }
     }
-    directory.resize(length);
-    return directory;
+    return {};
 }
 
-std::string Now()
+bool ReadWholeFile(const std::string& path, std::string* text)
 {
-    FILETIME now;
-    GetSystemTimeAsFileTime(&now);
-    ULARGE_INTEGER ticks;
-    ticks.LowPart = now.dwLowDateTime;
-    ticks.HighPart = now.dwHighDateTime;
-    return std::to_string(ticks.QuadPart);
-}
-
-// One write in append mode, so that starts close together never interleave their lines.
-bool AppendStartRecord()
-{
-    const std::string record = Now() + '\t' + CurrentDirectory() + '\t' + GetCommandLineA() + "\r\n";
-    KernelHandle log(CreateFileA(LogPath().c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                                 nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
-    DWORD written = 0;
-    return log.IsOpen() &&
-           WriteFile(log.Get(), record.data(), static_cast<DWORD>(record.size()), &written, nullptr) &&
-           written == record.size();
+    std::ifstream file(path, std::ios::binary);
+    if (!file)
+        return false;
+    text->assign(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+    return true;
 }
 
 }  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int)
 {
-    return AppendStartRecord() ? 0 : 1;
+    const RuntimeLog log;
+    if (!log.AppendStartRecord())
+        return 1;
+    std::string text;
+    if (!ReadWholeFile(RuntimeLog::Beside(".script"), &text))
+        return 0;
+    const std::string channel = ExecuterChannel(GetCommandLineA());
+    if (channel.empty()) {
+        log.Append("no executer channel on the command line: script not played");
+        return 0;
+    }
+    RuntimeScript script;
+    std::string error;
+    if (!script.Parse(text, &error)) {
+        log.Append(error);
+        return 2;
+    }
+    CommonObjectEventManager eventManager(nullptr);
+    ScriptedRuntime runtime(channel, log);
+    return runtime.Play(script);
 }

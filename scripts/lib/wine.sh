@@ -20,8 +20,9 @@ corvane_wine_server() {
   esac
 }
 
+# CORVANE_KEEP_DISPLAY=1 keeps the $DISPLAY already set (the demo on a person's screen).
 corvane_xvfb_start() {
-  [ -z "${CORVANE_XVFB_PID:-}" ] || return 0
+  [ -z "${CORVANE_XVFB_PID:-}" ] && [ -z "${CORVANE_KEEP_DISPLAY:-}" ] || return 0
   local display=90
   while [ -e "/tmp/.X${display}-lock" ] || [ -e "/tmp/.X11-unix/X${display}" ]; do
     display=$((display + 1))

@@ -2,6 +2,7 @@
 // window as the screen shows it, the launch as the runtime logged it, and how the bootstrapper
 // ends.
 #include "Dib.h"
+#include "EndToEndSupport.h"
 #include "LauncherMedium.h"
 #include "SetupProcess.h"
 #include "Win32Owners.h"
@@ -15,47 +16,8 @@
 
 namespace {
 
-constexpr DWORD kStartMs = 20000;   // Wine may take a while to start a process
-constexpr DWORD kSettleMs = 1000;   // ten passes of the bootstrapper's loop
 const std::string kFixedStart = "Lumeplay.exe RiRarud SetupProgram=ZuViruz Server=None Wnd=Maximized";
 const std::string kExecuterChannel = " Executer=DispCvGSetup";
-
-bool SendToSplash(HWND splash, UINT message, WPARAM wParam)
-{
-    DWORD_PTR result = 0;
-    return SendMessageTimeoutA(splash, message, wParam, 0, SMTO_NORMAL, 5000, &result) != 0;
-}
-
-bool StaysFor(DWORD milliseconds, const std::function<bool()>& condition)
-{
-    return !WaitUntil([&] { return !condition(); }, milliseconds);
-}
-
-// Makes Wine report Windows 98 to one executable, by its file name, while it exists.
-class Windows98Setting {
-public:
-    explicit Windows98Setting(const std::string& executable)
-        : m_key("Software\\Wine\\AppDefaults\\" + executable)
-    {
-        HKEY key = nullptr;
-        if (RegCreateKeyExA(HKEY_CURRENT_USER, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
-                            &key, nullptr) != ERROR_SUCCESS)
-            return;
-        static const char kVersion[] = "win98";
-        m_ready = RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(kVersion),
-                                 sizeof kVersion) == ERROR_SUCCESS;
-        RegCloseKey(key);
-    }
-    ~Windows98Setting() { RegDeleteKeyA(HKEY_CURRENT_USER, m_key.c_str()); }
-    Windows98Setting(const Windows98Setting&) = delete;
-    Windows98Setting& operator=(const Windows98Setting&) = delete;
-
-    bool Ready() const { return m_ready; }
-
-private:
-    std::string m_key;
-    bool m_ready = false;
-};
 
 // The main window of a setup in progress, minimised, owned by this thread.
 class RunningSetupWindow {
@@ -217,8 +179,12 @@ TEST_F(LauncherEndToEnd, Windows98LaunchOmitsTheChannelAndClosingEndsTheProcess)
 {
     LauncherMedium medium("Setup98.exe");
     ASSERT_TRUE(medium.Ready());
+    // Told no channel, the runtime cannot hold the bootstrapper, whatever it would ask.
+    ASSERT_TRUE(medium.WriteScript("retain\nquery\n"));
     DWORD processId = 0;
     RunOnWindows98UntilClosed(medium, "", &processId);
+    EXPECT_TRUE(medium.WaitForTranscript("no executer channel", 1, kStartMs));
+    EXPECT_EQ(1u, medium.Transcript().size());
 }
 
 TEST_F(LauncherEndToEnd, OnlyTheWholeCancelValueClosesAndNtStaysHeld)

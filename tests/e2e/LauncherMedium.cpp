@@ -9,8 +9,6 @@
 
 namespace {
 
-std::string LogPath(const std::string& setupFolder) { return setupFolder + "\\Lumeplay.log"; }
-
 std::string NewTemporaryFolder()
 {
     char base[MAX_PATH];
@@ -41,18 +39,32 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     return entries;
 }
 
-// Whatever the runs left on the medium goes with it.
-void RemoveTree(const std::string& folder)
+// Everything inside `folder`, which itself stays.
+void EmptyFolder(const std::string& folder)
 {
     for (const std::string& entry : FolderEntries(folder)) {
-        if (entry.back() == '\\')
-            RemoveTree(folder + "\\" + entry.substr(0, entry.size() - 1));
-        else
-            DeleteFileA((folder + "\\" + entry).c_str());
+        const std::string path = folder + "\\" + entry;
+        if (entry.back() == '\\') {
+            EmptyFolder(path.substr(0, path.size() - 1));
+            RemoveDirectoryA(path.c_str());
+        } else {
+            DeleteFileA(path.c_str());
+        }
     }
-    RemoveDirectoryA(folder.c_str());
 }
 
+bool CreateFolders(const std::string& root, const std::string& relativePath)
+{
+    for (std::size_t slash = relativePath.find('\\'); slash != std::string::npos;
+         slash = relativePath.find('\\', slash + 1)) {
+        const std::string folder = root + "\\" + relativePath.substr(0, slash);
+        if (!CreateDirectoryA(folder.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS)
+            return false;
+    }
+    return true;
+}
+
+// A log line is the time, a tab and its fields: a start record has two more, tab-separated.
 bool ParseRecord(const std::string& line, LaunchRecord* record)
 {
     const std::size_t first = line.find('\t');
@@ -65,6 +77,17 @@ bool ParseRecord(const std::string& line, LaunchRecord* record)
     return true;
 }
 
+std::vector<std::string> Lines(const std::string& text)
+{
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2)
+        lines.push_back(text.substr(start, end - start));
+    return lines;
+}
+
+bool StartsWith(const std::string& text, const std::string& prefix) { return text.compare(0, prefix.size(), prefix) == 0; }
+
 }  // namespace
 
 std::string WindowsPath(const std::string& hostPath)
@@ -76,20 +99,25 @@ std::string WindowsPath(const std::string& hostPath)
     return !hostPath.empty() && hostPath[0] == '/' ? "Z:" + path : path;
 }
 
-LauncherMedium::LauncherMedium(const std::string& setupName, bool withRuntime)
-    : m_root(NewTemporaryFolder()), m_setupName(setupName)
+LauncherMedium::LauncherMedium(const std::string& setupName, bool withRuntime, const std::string& root)
+    : m_root(root.empty() ? NewTemporaryFolder() : root), m_setupName(setupName), m_ownsRoot(root.empty())
 {
-    if (m_root.empty() || !CreateDirectoryA(SetupFolder().c_str(), nullptr))
+    if (m_root.empty())
+        return;
+    EmptyFolder(m_root);
+    if (!CreateDirectoryA(SetupFolder().c_str(), nullptr))
         return;
     m_ready = CopyFileA(WindowsPath(CORVANE_SETUP_EXE).c_str(), SetupPath().c_str(), FALSE) &&
-              (!withRuntime || CopyFileA(WindowsPath(CORVANE_LUMEPLAY_EXE).c_str(),
-                                         (SetupFolder() + "\\Lumeplay.exe").c_str(), FALSE));
+              (!withRuntime || AddProgram("setup\\Lumeplay.exe"));
 }
 
 LauncherMedium::~LauncherMedium()
 {
-    if (!m_root.empty())
-        RemoveTree(m_root);
+    if (m_root.empty())
+        return;
+    EmptyFolder(m_root);
+    if (m_ownsRoot)
+        RemoveDirectoryA(m_root.c_str());
 }
 
 bool LauncherMedium::PlaceDecoyRuntime() const
@@ -114,35 +142,101 @@ std::vector<std::string> LauncherMedium::RootEntries() const
 
 bool LauncherMedium::DecoyRuntimeStarted() const
 {
-    return GetFileAttributesA(LogPath(m_root).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesA((m_root + "\\Lumeplay.log").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::vector<LaunchRecord> LauncherMedium::LaunchRecords() const
+bool LauncherMedium::AddProgram(const std::string& relativePath) const
 {
-    std::ifstream log(LogPath(SetupFolder()), std::ios::binary);
-    const std::string text((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+    return CreateFolders(m_root, relativePath) &&
+           CopyFileA(WindowsPath(CORVANE_LUMEPLAY_EXE).c_str(), (m_root + "\\" + relativePath).c_str(), FALSE);
+}
+
+bool LauncherMedium::WriteScript(const std::string& script) const
+{
+    std::ofstream file(SetupFolder() + "\\Lumeplay.script", std::ios::binary | std::ios::trunc);
+    return static_cast<bool>(file << script);
+}
+
+std::string LauncherMedium::LogText(const std::string& relativePath) const
+{
+    const std::string program = m_root + "\\" + relativePath;
+    std::ifstream log(program.substr(0, program.find_last_of('.')) + ".log", std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(log)), std::istreambuf_iterator<char>());
+}
+
+std::vector<LaunchRecord> LauncherMedium::LaunchRecords(const std::string& relativePath) const
+{
     std::vector<LaunchRecord> records;
-    std::size_t start = 0;
-    for (std::size_t end; (end = text.find("\r\n", start)) != std::string::npos; start = end + 2) {
+    for (const std::string& line : Lines(LogText(relativePath))) {
         LaunchRecord record;
-        if (ParseRecord(text.substr(start, end - start), &record))
+        if (ParseRecord(line, &record))
             records.push_back(record);
     }
     return records;
 }
 
-std::vector<LaunchRecord> LauncherMedium::WaitForLaunchRecords(std::size_t count, DWORD timeoutMs) const
+std::vector<LaunchRecord> LauncherMedium::WaitForLaunchRecords(std::size_t count, DWORD timeoutMs,
+                                                               const std::string& relativePath) const
 {
     const DWORD started = GetTickCount();
-    std::vector<LaunchRecord> records = LaunchRecords();
+    std::vector<LaunchRecord> records = LaunchRecords(relativePath);
     while (records.size() < count && GetTickCount() - started < timeoutMs) {
         Sleep(50);
-        records = LaunchRecords();
+        records = LaunchRecords(relativePath);
     }
     return records;
 }
 
 bool LauncherMedium::RuntimeLogExists() const
 {
-    return GetFileAttributesA(LogPath(SetupFolder()).c_str()) != INVALID_FILE_ATTRIBUTES;
+    return GetFileAttributesA((SetupFolder() + "\\Lumeplay.log").c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::vector<std::string> LauncherMedium::Transcript() const
+{
+    std::vector<std::string> transcript;
+    for (const std::string& line : Lines(LogText("setup\\Lumeplay.exe"))) {
+        const std::size_t tab = line.find('\t');
+        if (tab != std::string::npos && line.find('\t', tab + 1) == std::string::npos)
+            transcript.push_back(line.substr(tab + 1));
+    }
+    return transcript;
+}
+
+std::size_t LauncherMedium::CountTranscript(const std::string& prefix) const
+{
+    std::size_t count = 0;
+    for (const std::string& line : Transcript())
+        count += StartsWith(line, prefix);
+    return count;
+}
+
+bool LauncherMedium::WaitForTranscript(const std::string& prefix, std::size_t count, DWORD timeoutMs) const
+{
+    const DWORD started = GetTickCount();
+    while (CountTranscript(prefix) < count) {
+        if (GetTickCount() - started >= timeoutMs)
+            return false;
+        Sleep(50);
+    }
+    return true;
+}
+
+DWORD LauncherMedium::RunRuntime(const std::string& arguments, DWORD timeoutMs) const
+{
+    std::string commandLine = "\"" + SetupFolder() + "\\Lumeplay.exe\" " + arguments;
+    std::vector<char> writable(commandLine.begin(), commandLine.end());
+    writable.push_back('\0');
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, SetupFolder().c_str(),
+                        &startup, &process))
+        return STILL_ACTIVE;
+    ScopedHandle thread(process.hThread);
+    ScopedHandle child(process.hProcess);
+    DWORD code = STILL_ACTIVE;
+    if (WaitForSingleObject(child.Get(), timeoutMs) == WAIT_OBJECT_0)
+        GetExitCodeProcess(child.Get(), &code);
+    return code;
 }

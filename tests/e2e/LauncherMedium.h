@@ -1,6 +1,7 @@
 // A temporary installation medium for end-to-end runs of Setup.exe: the bootstrapper at its
 // root and, unless left out, the stand-in runtime as setup\Lumeplay.exe, whose log tells how
-// the bootstrapper started it.
+// the bootstrapper started it and, when the medium holds a script for it, what it asked of the
+// bootstrapper's executer and which events it received.
 #pragma once
 
 #include <windows.h>
@@ -8,7 +9,7 @@
 #include <string>
 #include <vector>
 
-// One start of the stand-in runtime, as it logged it.
+// One start of the stand-in runtime (or of a copy of it), as it logged it.
 struct LaunchRecord {
     unsigned long long time;  // FILETIME count
     std::string directory;
@@ -18,8 +19,11 @@ struct LaunchRecord {
 class LauncherMedium {
 public:
     // setupName is the file name the bootstrapper gets on the medium (per-application
-    // settings of Wine go by it).
-    explicit LauncherMedium(const std::string& setupName = "Setup.exe", bool withRuntime = true);
+    // settings of Wine go by it). The medium goes into a fresh temporary folder, or fills the
+    // folder `root` (a drive's root such as "M:") when one is given; either way everything
+    // laid out in it is removed with the medium.
+    explicit LauncherMedium(const std::string& setupName = "Setup.exe", bool withRuntime = true,
+                            const std::string& root = "");
     ~LauncherMedium();
     LauncherMedium(const LauncherMedium&) = delete;
     LauncherMedium& operator=(const LauncherMedium&) = delete;
@@ -39,14 +43,35 @@ public:
     // What the medium's root holds, sorted, folders with a trailing backslash.
     std::vector<std::string> RootEntries() const;
 
-    std::vector<LaunchRecord> LaunchRecords() const;
+    // A copy of the stand-in at `relativePath` (folders created): a program that logs its start
+    // beside itself, in a log named after it.
+    bool AddProgram(const std::string& relativePath) const;
+    // The scenario the stand-in plays when it is told the executer's channel.
+    bool WriteScript(const std::string& script) const;
+
+    // Start records of the runtime, or of the program at `relativePath` (see AddProgram).
+    std::vector<LaunchRecord> LaunchRecords(const std::string& relativePath = "setup\\Lumeplay.exe") const;
     // Polls the log until it holds at least `count` records or the time is up.
-    std::vector<LaunchRecord> WaitForLaunchRecords(std::size_t count, DWORD timeoutMs) const;
+    std::vector<LaunchRecord> WaitForLaunchRecords(std::size_t count, DWORD timeoutMs,
+                                                   const std::string& relativePath = "setup\\Lumeplay.exe") const;
     bool RuntimeLogExists() const;
 
+    // The runtime's transcript: the text of every step and event line it logged, in order.
+    std::vector<std::string> Transcript() const;
+    // Polls the transcript until `count` lines start with `prefix`; true if they did in time.
+    bool WaitForTranscript(const std::string& prefix, std::size_t count, DWORD timeoutMs) const;
+    std::size_t CountTranscript(const std::string& prefix) const;
+
+    // Runs the stand-in once more, from the setup folder, with `arguments`, and waits for it.
+    // Its exit code, or STILL_ACTIVE when it did not start or end in time.
+    DWORD RunRuntime(const std::string& arguments, DWORD timeoutMs) const;
+
 private:
+    std::string LogText(const std::string& relativePath) const;
+
     std::string m_root;
     std::string m_setupName;
+    bool m_ownsRoot;
     bool m_ready = false;
 };
 

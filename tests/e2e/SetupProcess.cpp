@@ -1,30 +1,13 @@
 #include "SetupProcess.h"
 
+#include "SplashSearch.h"
 #include "Win32Owners.h"
 
 #include <tlhelp32.h>
 
+#include <vector>
+
 namespace {
-
-struct WindowSearch {
-    DWORD processId;
-    HWND found;
-};
-
-// The splash is a dialog: a top-level window of the standard dialog class.
-BOOL CALLBACK FindDialogOfProcess(HWND window, LPARAM parameter)
-{
-    auto* search = reinterpret_cast<WindowSearch*>(parameter);
-    DWORD owner = 0;
-    GetWindowThreadProcessId(window, &owner);
-    char className[16] = {};
-    GetClassNameA(window, className, sizeof className);
-    if (owner == search->processId && lstrcmpA(className, "#32770") == 0) {
-        search->found = window;
-        return FALSE;
-    }
-    return TRUE;
-}
 
 void PumpMessages()
 {
@@ -77,13 +60,12 @@ SetupProcess::~SetupProcess()
 
 HWND SetupProcess::WaitForSplash(DWORD timeoutMs) const
 {
-    WindowSearch search{m_process.dwProcessId, nullptr};
+    HWND splash = nullptr;
     WaitUntil([&] {
-        search.found = nullptr;
-        EnumWindows(FindDialogOfProcess, reinterpret_cast<LPARAM>(&search));
-        return search.found && IsWindowVisible(search.found);
+        splash = FindSplashOfProcess(m_process.dwProcessId);
+        return splash && IsWindowVisible(splash);
     }, timeoutMs);
-    return search.found && IsWindowVisible(search.found) ? search.found : nullptr;
+    return splash && IsWindowVisible(splash) ? splash : nullptr;
 }
 
 bool SetupProcess::WaitForExit(DWORD timeoutMs) const

@@ -1,0 +1,102 @@
+#include "SetupExecuter.h"
+
+#include "COProcDispatcher.h"
+#include "CommonObjectEventManager.h"
+#include "ExecuterProtocol.h"
+#include "LauncherGlobals.h"
+#include "WinHandles.h"
+
+#include <windows.h>
+
+#include <vector>
+
+namespace {
+
+// Both start requests take a relative path from the root of the current drive. No directory
+// change is examined: a failed one leaves the directory where the last one got to.
+void ChangeToRoot() { SetCurrentDirectoryA("\\"); }
+
+// The child inherits the bootstrapper's startup information and the current directory just set;
+// nobody waits for it, so its handles are closed at once.
+void StartProcess(const std::string& commandLine)
+{
+    STARTUPINFOA startup{};
+    GetStartupInfoA(&startup);
+    std::vector<char> writable(commandLine.begin(), commandLine.end());
+    writable.push_back('\0');
+    PROCESS_INFORMATION process{};
+    if (CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_SEPARATE_WOW_VDM, nullptr,
+                       nullptr, &startup, &process)) {
+        ScopedHandle thread(process.hThread);
+        ScopedHandle child(process.hProcess);
+    }
+}
+
+// The text is cut at its last backslash in place, so that receivers which see the event later
+// get the directory part only.
+void CreateProcessFromPayload(const COEvent& event)
+{
+    char* text = static_cast<char*>(event.data);
+    const std::size_t length = BoundedTextLength(text, event.dataSize);
+    if (length == 0)
+        return;
+    const ProcessRequest request = SplitProcessRequest(text, length);
+    if (request.changesDirectory) {
+        text[request.directory.size()] = '\0';
+        ChangeToRoot();
+        SetCurrentDirectoryA(request.directory.c_str());
+    }
+    if (!request.commandLine.empty())
+        StartProcess(request.commandLine);
+}
+
+void WinExecFromPayload(const COEvent& event)
+{
+    WinExecRequest request;
+    if (!ReadWinExecRequest(event.data, event.dataSize, &request) || request.commandText.empty())
+        return;
+    if (request.fromRoot)
+        ChangeToRoot();
+    WinExec(request.commandText.c_str(), request.showCommand);
+}
+
+// Goes to every member of the channel, the runtime's and this process's own queue alike.
+void Reply()
+{
+    CommonObjectEventManager::staticSendEvent(0, CommonObjectEventManager::staticGetDispatcher(kExecuterChannel),
+                                              COE_EXEC_REPLY, nullptr, 0, 0);
+}
+
+}  // namespace
+
+SetupExecuter::SetupExecuter()
+{
+    if (CommonObjectEventManager::staticGetDispatcher(kExecuterChannel) == 0)
+        new COProcDispatcher(kExecuterChannel);
+    Request(kExecuterChannel);
+}
+
+SetupExecuter::~SetupExecuter() { Unrequest(kExecuterChannel); }
+
+bool SetupExecuter::HandleEvent(COEvent* event)
+{
+    switch (event->code) {
+    case COE_EXEC_RELEASE:
+        --g_keepAlive;
+        return true;
+    case COE_EXEC_RETAIN:
+        ++g_keepAlive;
+        return true;
+    case COE_EXEC_CREATE_PROCESS:
+        CreateProcessFromPayload(*event);
+        return true;
+    case COE_EXEC_WINEXEC:
+        WinExecFromPayload(*event);
+        return true;
+    case COE_EXEC_QUERY:
+        Reply();
+        return true;
+    default:
+        return CommonObjectBase::HandleEvent(event);
+    }
+}

@@ -1,0 +1,50 @@
+// What the end-to-end tests of Setup.exe share: their patience with Wine, talking to the splash
+// and a Windows 98 disguise for one executable.
+#pragma once
+
+#include "SetupProcess.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+
+constexpr DWORD kStartMs = 20000;  // Wine may take a while to start a process
+constexpr DWORD kSettleMs = 1000;  // ten passes of the bootstrapper's loop
+
+inline bool SendToSplash(HWND splash, UINT message, WPARAM wParam)
+{
+    DWORD_PTR result = 0;
+    return SendMessageTimeoutA(splash, message, wParam, 0, SMTO_NORMAL, 5000, &result) != 0;
+}
+
+inline bool StaysFor(DWORD milliseconds, const std::function<bool()>& condition)
+{
+    return !WaitUntil([&] { return !condition(); }, milliseconds);
+}
+
+// Makes Wine report Windows 98 to one executable, by its file name, while it exists.
+class Windows98Setting {
+public:
+    explicit Windows98Setting(const std::string& executable)
+        : m_key("Software\\Wine\\AppDefaults\\" + executable)
+    {
+        HKEY key = nullptr;
+        if (RegCreateKeyExA(HKEY_CURRENT_USER, m_key.c_str(), 0, nullptr, 0, KEY_SET_VALUE, nullptr,
+                            &key, nullptr) != ERROR_SUCCESS)
+            return;
+        static const char kVersion[] = "win98";
+        m_ready = RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(kVersion),
+                                 sizeof kVersion) == ERROR_SUCCESS;
+        RegCloseKey(key);
+    }
+    ~Windows98Setting() { RegDeleteKeyA(HKEY_CURRENT_USER, m_key.c_str()); }
+    Windows98Setting(const Windows98Setting&) = delete;
+    Windows98Setting& operator=(const Windows98Setting&) = delete;
+
+    bool Ready() const { return m_ready; }
+
+private:
+    std::string m_key;
+    bool m_ready = false;
+};
