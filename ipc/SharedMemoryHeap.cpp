@@ -38,8 +38,8 @@ namespace {
 // size), and maps it whole for writing. True when the mapping existed already.
 bool MapNamed(SharedBlock& block, const char* name, DWORD size)
 {
-    block.handle = ScopedHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name));
-    if (!block.handle.IsValid())
+    block.handle = KernelHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name));
+    if (!block.handle.IsOpen())
         return false;
     const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
     block.view = ScopedView(MapViewOfFile(block.handle.Get(), FILE_MAP_WRITE, 0, 0, 0));
@@ -55,10 +55,10 @@ NamedSharedMemoryHeap::NamedSharedMemoryHeap(const char* base, SharedMemoryHeapC
     if (m_base.GetLength() + kLongestIndexSuffix >= MAX_PATH)
         return;
     const RkString mutexName = m_base + "Mutex";
-    m_mutex = ScopedHandle(OpenMutexA(kMutexAllAccess, FALSE, mutexName));
-    if (!m_mutex.IsValid())
-        m_mutex = ScopedHandle(CreateMutexA(nullptr, FALSE, mutexName));
-    if (!m_mutex.IsValid())
+    m_mutex = KernelHandle(OpenMutexA(kMutexAllAccess, FALSE, mutexName));
+    if (!m_mutex.IsOpen())
+        m_mutex = KernelHandle(CreateMutexA(nullptr, FALSE, mutexName));
+    if (!m_mutex.IsOpen())
         return;
 
     ScopedMutexHold hold(m_mutex.Get());

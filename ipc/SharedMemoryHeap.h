@@ -9,7 +9,7 @@
 #include "AfxExport.h"
 
 #include "RkString.h"
-#include "WinHandles.h"
+#include "Win32Owners.h"
 
 #include <cstddef>
 #include <list>
@@ -21,7 +21,7 @@ std::size_t SharedViewLength(const void* view);
 struct SharedBlock {
     ScopedView view;          // null when mapping failed
     long index = 0;           // the block's number in its heap
-    ScopedHandle handle;      // null when the mapping could not be created or opened
+    KernelHandle handle;      // null when the mapping could not be created or opened
     std::size_t length = 0;   // bytes this process may touch through the view (0 without one)
 };
 
@@ -68,7 +68,7 @@ public:
     void* Map(long index, SharedBlock** record) override;
     void Release(SharedBlock* record) override;
 
-    bool IsUsable() const { return m_mutex.IsValid(); }
+    bool IsUsable() const { return m_mutex.IsOpen(); }
     // Bytes this process may touch through a view it got from Alloc or Map; 0 when unknown.
     std::size_t GetLength(const void* view) const;
     // Views this object currently holds.
@@ -86,7 +86,7 @@ private:
     void Forget(Match matches);
 
     RkString m_base;
-    ScopedHandle m_mutex;
+    KernelHandle m_mutex;
     SharedBlock m_baseBlock;
     long* m_baseView = nullptr;
     std::list<SharedBlock> m_blocks;  // in mapping order; records stay put while listed

@@ -4,7 +4,8 @@
 #include "CommonObjectEventManager.h"
 #include "ExecuterProtocol.h"
 #include "LauncherGlobals.h"
-#include "WinHandles.h"
+#include "SetupLog.h"
+#include "Win32Owners.h"
 
 #include <windows.h>
 
@@ -15,6 +16,13 @@ namespace {
 // Both start requests take a relative path from the root of the current drive. No directory
 // change is examined: a failed one leaves the directory where the last one got to.
 void ChangeToRoot() { SetCurrentDirectoryA("\\"); }
+
+std::string CurrentDirectory()
+{
+    char directory[MAX_PATH] = {};
+    const DWORD length = GetCurrentDirectoryA(MAX_PATH, directory);
+    return length < MAX_PATH ? std::string(directory, length) : std::string();
+}
 
 // The child inherits the bootstrapper's startup information and the current directory just set;
 // nobody waits for it, so its handles are closed at once.
@@ -27,8 +35,12 @@ void StartProcess(const std::string& commandLine)
     PROCESS_INFORMATION process{};
     if (CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_SEPARATE_WOW_VDM, nullptr,
                        nullptr, &startup, &process)) {
-        ScopedHandle thread(process.hThread);
-        ScopedHandle child(process.hProcess);
+        KernelHandle thread(process.hThread);
+        KernelHandle child(process.hProcess);
+        SetupLog::Write("executer: started \"%s\" in %s", commandLine.c_str(), CurrentDirectory().c_str());
+    } else {
+        SetupLog::Write("executer: \"%s\" in %s did not start, error %lu", commandLine.c_str(),
+                        CurrentDirectory().c_str(), GetLastError());
     }
 }
 
@@ -38,6 +50,7 @@ void CreateProcessFromPayload(const COEvent& event)
 {
     char* text = static_cast<char*>(event.data);
     const std::size_t length = BoundedTextLength(text, event.dataSize);
+    SetupLog::Write("executer: create-process, %zu characters", length);
     if (length == 0)
         return;
     const ProcessRequest request = SplitProcessRequest(text, length);
@@ -53,11 +66,15 @@ void CreateProcessFromPayload(const COEvent& event)
 void WinExecFromPayload(const COEvent& event)
 {
     WinExecRequest request;
-    if (!ReadWinExecRequest(event.data, event.dataSize, &request) || request.commandText.empty())
+    if (!ReadWinExecRequest(event.data, event.dataSize, &request) || request.commandText.empty()) {
+        SetupLog::Write("executer: winexec without a command");
         return;
+    }
     if (request.fromRoot)
         ChangeToRoot();
-    WinExec(request.commandText.c_str(), request.showCommand);
+    const UINT result = WinExec(request.commandText.c_str(), request.showCommand);
+    SetupLog::Write("executer: winexec \"%s\", show %u, in %s: result %u", request.commandText.c_str(),
+                    request.showCommand, CurrentDirectory().c_str(), result);
 }
 
 // Goes to every member of the channel, the runtime's and this process's own queue alike.
@@ -83,9 +100,11 @@ bool SetupExecuter::HandleEvent(COEvent* event)
     switch (event->code) {
     case COE_EXEC_RELEASE:
         --g_keepAlive;
+        SetupLog::Write("executer: release, keep-alive count %ld", g_keepAlive);
         return true;
     case COE_EXEC_RETAIN:
         ++g_keepAlive;
+        SetupLog::Write("executer: retain, keep-alive count %ld", g_keepAlive);
         return true;
     case COE_EXEC_CREATE_PROCESS:
         CreateProcessFromPayload(*event);
@@ -95,6 +114,7 @@ bool SetupExecuter::HandleEvent(COEvent* event)
         return true;
     case COE_EXEC_QUERY:
         Reply();
+        SetupLog::Write("executer: query answered");
         return true;
     default:
         return CommonObjectBase::HandleEvent(event);

@@ -16,7 +16,7 @@
 // or "no group <name>" when no process has the group open.
 #include "COProcDispatcher.h"
 #include "SharedMemoryHeap.h"
-#include "WinHandles.h"
+#include "Win32Owners.h"
 
 #include <windows.h>
 
@@ -32,7 +32,7 @@ class ReadOnlyBlock {
 public:
     explicit ReadOnlyBlock(const char* name) : m_handle(OpenFileMappingA(FILE_MAP_READ, FALSE, name))
     {
-        if (m_handle.IsValid())
+        if (m_handle.IsOpen())
             m_view = ScopedView(MapViewOfFile(m_handle.Get(), FILE_MAP_READ, 0, 0, 0));
         m_length = SharedViewLength(m_view.Get());
     }
@@ -45,7 +45,7 @@ public:
     std::size_t Length() const { return m_length; }
 
 private:
-    ScopedHandle m_handle;
+    KernelHandle m_handle;
     ScopedView m_view;
     std::size_t m_length = 0;
 };

@@ -1,6 +1,6 @@
 #include "RuntimeLog.h"
 
-#include "WinHandles.h"
+#include "Win32Owners.h"
 
 #include <windows.h>
 
@@ -61,9 +61,9 @@ void RuntimeLog::Append(const std::string& text) const
 bool RuntimeLog::AppendLine(const std::string& fields) const
 {
     const std::string line = Now() + '\t' + fields + "\r\n";
-    ScopedHandle log(CreateFileA(m_path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    KernelHandle log(CreateFileA(m_path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                  OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    return log.IsValid() && WriteFile(log.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
+    return log.IsOpen() && WriteFile(log.Get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr) &&
            written == line.size();
 }

@@ -4,7 +4,7 @@
 #include "CommonObjectEventManager.h"
 #include "ExecuterProtocol.h"
 #include "SplashSearch.h"
-#include "WinHandles.h"
+#include "Win32Owners.h"
 
 #include <windows.h>
 #include <tlhelp32.h>
@@ -50,10 +50,10 @@ void WaitForInput(unsigned long milliseconds)
 
 DWORD ParentProcessId()
 {
-    ScopedHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
     PROCESSENTRY32 entry{};
     entry.dwSize = sizeof entry;
-    if (!snapshot.IsValid() || !Process32First(snapshot.Get(), &entry))
+    if (!snapshot.IsOpen() || !Process32First(snapshot.Get(), &entry))
         return 0;
     do {
         if (entry.th32ProcessID == GetCurrentProcessId())

@@ -6,7 +6,7 @@
 #include "COProcDispatcher.h"
 #include "CommonObjectBase.h"
 #include "CommonObjectEventManager.h"
-#include "WinHandles.h"
+#include "Win32Owners.h"
 
 #include <windows.h>
 
@@ -75,10 +75,10 @@ bool ReadExactly(HANDLE pipe, void* buffer, DWORD size)
 int ConsumePipe(const char* name, long events, HANDLE ready, HANDLE done)
 {
     SetEvent(ready);
-    ScopedHandle pipe;
-    while (!pipe.IsValid()) {
+    KernelHandle pipe;
+    while (!pipe.IsOpen()) {
         WaitNamedPipeA(name, NMPWAIT_WAIT_FOREVER);
-        pipe = ScopedHandle(CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
+        pipe = KernelHandle(CreateFileA(name, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr));
     }
     std::vector<char> data;
     for (long i = 0; i < events; ++i) {
@@ -95,7 +95,7 @@ int ConsumePipe(const char* name, long events, HANDLE ready, HANDLE done)
 
 // ---- producer side ----
 
-ScopedHandle StartConsumer(const std::string& mode, const std::string& name, long events, DWORD run)
+KernelHandle StartConsumer(const std::string& mode, const std::string& name, long events, DWORD run)
 {
     char self[MAX_PATH];
     GetModuleFileNameA(nullptr, self, MAX_PATH);
@@ -107,9 +107,9 @@ ScopedHandle StartConsumer(const std::string& mode, const std::string& name, lon
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
     if (!CreateProcessA(self, mutableLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &info))
-        return ScopedHandle();
+        return KernelHandle();
     CloseHandle(info.hThread);
-    return ScopedHandle(info.hProcess);
+    return KernelHandle(info.hProcess);
 }
 
 double Seconds(LARGE_INTEGER start)
@@ -150,14 +150,14 @@ void ProducePipe(HANDLE pipe, long events, long dataSize)
 // One run: events per second from the first send until the consumer has taken the last event.
 double Run(const Channel& channel, long events, DWORD run)
 {
-    const ScopedHandle ready(CreateEventA(nullptr, TRUE, FALSE, Name("Ready", run).c_str()));
-    const ScopedHandle done(CreateEventA(nullptr, TRUE, FALSE, Name("Done", run).c_str()));
+    const KernelHandle ready(CreateEventA(nullptr, TRUE, FALSE, Name("Ready", run).c_str()));
+    const KernelHandle done(CreateEventA(nullptr, TRUE, FALSE, Name("Done", run).c_str()));
     const std::string name = channel.pipe ? "\\\\.\\pipe\\" + Name("Pipe", run) : Name("Group", run);
-    ScopedHandle pipe;
+    KernelHandle pipe;
     if (channel.pipe)
-        pipe = ScopedHandle(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
+        pipe = KernelHandle(CreateNamedPipeA(name.c_str(), PIPE_ACCESS_OUTBOUND, PIPE_TYPE_BYTE | PIPE_WAIT, 1,
                                              1 << 16, 1 << 16, 0, nullptr));
-    const ScopedHandle consumer = StartConsumer(channel.pipe ? "pipe" : "group", name, events, run);
+    const KernelHandle consumer = StartConsumer(channel.pipe ? "pipe" : "group", name, events, run);
     WaitForSingleObject(ready.Get(), INFINITE);
     std::unique_ptr<COProcDispatcher> member;
     if (channel.pipe)
@@ -209,8 +209,8 @@ int main(int argc, char** argv)
     if (argc == 6) {
         // A consumer: <mode> <name> <events> <producer id> <run>, with the producer's signals.
         const std::string prefix = "CvBench" + std::string(argv[4]);
-        const ScopedHandle ready(OpenEventA(EVENT_MODIFY_STATE, FALSE, (prefix + "Ready" + argv[5]).c_str()));
-        const ScopedHandle done(OpenEventA(EVENT_MODIFY_STATE, FALSE, (prefix + "Done" + argv[5]).c_str()));
+        const KernelHandle ready(OpenEventA(EVENT_MODIFY_STATE, FALSE, (prefix + "Ready" + argv[5]).c_str()));
+        const KernelHandle done(OpenEventA(EVENT_MODIFY_STATE, FALSE, (prefix + "Done" + argv[5]).c_str()));
         const long events = std::atol(argv[3]);
         return std::string(argv[1]) == "pipe" ? ConsumePipe(argv[2], events, ready.Get(), done.Get())
                                               : ConsumeGroup(argv[2], events, ready.Get(), done.Get());

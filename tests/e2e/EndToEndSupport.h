@@ -1,5 +1,5 @@
-// What the end-to-end tests of Setup.exe share: their patience with Wine, talking to the splash
-// and a Windows 98 disguise for one executable.
+// What the end-to-end tests of Setup.exe share: their patience with Wine, talking to the splash,
+// the diagnostic log's variable and a Windows 98 disguise for one executable.
 #pragma once
 
 #include "SetupProcess.h"
@@ -22,6 +22,18 @@ inline bool StaysFor(DWORD milliseconds, const std::function<bool()>& condition)
 {
     return !WaitUntil([&] { return !condition(); }, milliseconds);
 }
+
+// Sets the diagnostic log variable for the processes this test starts, or clears it (null).
+class LogVariable {
+public:
+    explicit LogVariable(const char* value) { SetEnvironmentVariableA(kName, value); }
+    ~LogVariable() { SetEnvironmentVariableA(kName, nullptr); }
+    LogVariable(const LogVariable&) = delete;
+    LogVariable& operator=(const LogVariable&) = delete;
+
+private:
+    static constexpr const char* kName = "CORVANE_SETUP_LOG";
+};
 
 // Makes Wine report Windows 98 to one executable, by its file name, while it exists.
 class Windows98Setting {

@@ -7,6 +7,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <memory>
 #include <string>
 
@@ -105,6 +106,8 @@ TEST_F(ExecuterEndToEnd, EachQueryGetsExactlyOneReplyWithoutData)
 
 TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
 {
+    const std::string logPath = kDrive + "\\setup.log";
+    LogVariable variable(logPath.c_str());
     StartWithScript("retain\nretain\nrelease\nquery\n");
     CloseSplash();
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return m_setup->IsRunning(); }));
@@ -112,6 +115,16 @@ TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return m_setup->IsRunning(); }));
     PlayAgain("release\n");
     ExpectEndsByItself();
+
+    // Each request and its outcome, in the order the executer took them.
+    std::ifstream log(logPath, std::ios::binary);
+    std::string requests;
+    for (std::string line; std::getline(log, line);)
+        if (line.find("executer: ") != std::string::npos)
+            requests += line.substr(line.find("executer: ") + 10, line.size() - line.find("executer: ") - 11) + ";";
+    EXPECT_EQ("retain, keep-alive count 2;retain, keep-alive count 3;release, keep-alive count 2;"
+              "query answered;release, keep-alive count 1;query answered;release, keep-alive count 0;",
+              requests);
 }
 
 TEST_F(ExecuterEndToEnd, OneReleaseWithoutRetainEndsTheHeldBootstrapper)

@@ -279,18 +279,6 @@ TEST_F(LauncherEndToEnd, MissingRuntimeOnNtEndsTheProcessWhenTheSplashCloses)
     }
 }
 
-// Sets the diagnostic log variable for the processes this test starts, or clears it (null).
-class LogVariable {
-public:
-    explicit LogVariable(const char* value) { SetEnvironmentVariableA(kName, value); }
-    ~LogVariable() { SetEnvironmentVariableA(kName, nullptr); }
-    LogVariable(const LogVariable&) = delete;
-    LogVariable& operator=(const LogVariable&) = delete;
-
-private:
-    static constexpr const char* kName = "CORVANE_SETUP_LOG";
-};
-
 // The log's lines without their "YYYY-MM-DD hh:mm:ss.mmm [pid] " prefix and line end; each
 // must name the process `processId`.
 std::vector<std::string> LogSteps(const std::string& path, DWORD processId)

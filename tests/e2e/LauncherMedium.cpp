@@ -233,8 +233,8 @@ DWORD LauncherMedium::RunRuntime(const std::string& arguments, DWORD timeoutMs) 
     if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, SetupFolder().c_str(),
                         &startup, &process))
         return STILL_ACTIVE;
-    ScopedHandle thread(process.hThread);
-    ScopedHandle child(process.hProcess);
+    KernelHandle thread(process.hThread);
+    KernelHandle child(process.hProcess);
     DWORD code = STILL_ACTIVE;
     if (WaitForSingleObject(child.Get(), timeoutMs) == WAIT_OBJECT_0)
         GetExitCodeProcess(child.Get(), &code);

@@ -18,8 +18,8 @@ namespace {
 void Spoil(const std::string& group, long index, std::size_t offset, long value)
 {
     const std::string heap = group + "_Array";
-    const ScopedHandle mapping(OpenFileMappingA(FILE_MAP_WRITE, FALSE, NamedSharedMemoryHeap::BlockName(heap.c_str(), index)));
-    ASSERT_TRUE(mapping.IsValid());
+    const KernelHandle mapping(OpenFileMappingA(FILE_MAP_WRITE, FALSE, NamedSharedMemoryHeap::BlockName(heap.c_str(), index)));
+    ASSERT_TRUE(mapping.IsOpen());
     const ScopedView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
     ASSERT_NE(view.Get(), nullptr);
     std::memcpy(static_cast<char*>(view.Get()) + offset, &value, sizeof value);
@@ -46,8 +46,8 @@ TEST(UnusableGroup, DirectoryThatCannotBeAllocatedLeavesEveryMemberOutside)
 {
     const std::string group = UniqueName("Squat");
     // Another kind of object holds the directory's name, so its mapping cannot be created.
-    const ScopedHandle squatter(CreateMutexA(nullptr, FALSE, (group + "_Array_1").c_str()));
-    ASSERT_TRUE(squatter.IsValid());
+    const KernelHandle squatter(CreateMutexA(nullptr, FALSE, (group + "_Array_1").c_str()));
+    ASSERT_TRUE(squatter.IsOpen());
     MemberProcess first(group);
     MemberProcess second(group);
     ExpectOutsideButWorking(first);

@@ -9,25 +9,25 @@ namespace {
 constexpr DWORD kExitWaitMs = 30000;
 
 struct ChildPipes {
-    ScopedHandle childInput;   // the child's ends, inherited
-    ScopedHandle childOutput;
-    ScopedHandle toChild;      // ours
-    ScopedHandle fromChild;
+    KernelHandle childInput;   // the child's ends, inherited
+    KernelHandle childOutput;
+    KernelHandle toChild;      // ours
+    KernelHandle fromChild;
 };
 
 // A pipe whose one end (`inheritedRead` says which) the child inherits.
-void MakePipe(ScopedHandle& read, ScopedHandle& write, bool inheritedRead)
+void MakePipe(KernelHandle& read, KernelHandle& write, bool inheritedRead)
 {
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE readEnd = nullptr;
     HANDLE writeEnd = nullptr;
     CreatePipe(&readEnd, &writeEnd, &inherit, 0);
-    read = ScopedHandle(readEnd);
-    write = ScopedHandle(writeEnd);
+    read = KernelHandle(readEnd);
+    write = KernelHandle(writeEnd);
     SetHandleInformation(inheritedRead ? writeEnd : readEnd, HANDLE_FLAG_INHERIT, 0);
 }
 
-ScopedHandle Start(const std::string& program, const std::string& argument, ChildPipes& pipes)
+KernelHandle Start(const std::string& program, const std::string& argument, ChildPipes& pipes)
 {
     std::string commandLine = "\"" + program + "\" \"" + argument + "\"";
     std::vector<char> mutableLine(commandLine.begin(), commandLine.end());
@@ -41,12 +41,12 @@ ScopedHandle Start(const std::string& program, const std::string& argument, Chil
     PROCESS_INFORMATION info{};
     if (!CreateProcessA(program.c_str(), mutableLine.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
                         &info))
-        return ScopedHandle();
+        return KernelHandle();
     CloseHandle(info.hThread);
     // Only the child may hold its ends now, so that a child that ends ends our reads too.
     pipes.childInput.Close();
     pipes.childOutput.Close();
-    return ScopedHandle(info.hProcess);
+    return KernelHandle(info.hProcess);
 }
 
 }  // namespace
@@ -63,7 +63,7 @@ MemberProcess::MemberProcess(const std::string& group)
 
 MemberProcess::~MemberProcess()
 {
-    if (m_process.IsValid() && WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT && !Quit())
+    if (m_process.IsOpen() && WaitForSingleObject(m_process.Get(), 0) == WAIT_TIMEOUT && !Quit())
         Kill();
 }
 
@@ -131,10 +131,10 @@ long AnswerField(const std::string& answer, const std::string& key)
 std::string InspectGroup(const std::string& group)
 {
     ChildPipes pipes;
-    ScopedHandle unusedInput;
+    KernelHandle unusedInput;
     MakePipe(pipes.childInput, unusedInput, true);
     MakePipe(pipes.fromChild, pipes.childOutput, false);
-    const ScopedHandle process = Start(CORVANE_GROUP_INSPECT_EXE, group, pipes);
+    const KernelHandle process = Start(CORVANE_GROUP_INSPECT_EXE, group, pipes);
     std::string output;
     char chunk[4096];
     DWORD read = 0;

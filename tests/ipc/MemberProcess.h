@@ -1,7 +1,7 @@
 // Test members and the inspection tool as real processes, talked to through pipes.
 #pragma once
 
-#include "WinHandles.h"
+#include "Win32Owners.h"
 
 #include <string>
 
@@ -25,9 +25,9 @@ public:
     bool Quit();
 
 private:
-    ScopedHandle m_process;
-    ScopedHandle m_toMember;
-    ScopedHandle m_fromMember;
+    KernelHandle m_process;
+    KernelHandle m_toMember;
+    KernelHandle m_fromMember;
     std::string m_buffered;
 };
 

@@ -97,7 +97,7 @@ TEST(SharedMemoryHeap, AllocRefusesABlockNameThatIsTakenAlready)
 {
     const std::string name = UniqueName("Taken");
     // Someone else's mapping under the name the next block would get.
-    const ScopedHandle squatter(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
+    const KernelHandle squatter(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4096,
                                                    NamedSharedMemoryHeap::BlockName(name.c_str(), 0)));
     NamedSharedMemoryHeap heap(name.c_str(), nullptr);
     EXPECT_EQ(heap.Alloc(16), nullptr);
