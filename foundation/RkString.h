@@ -44,13 +44,13 @@ public:
     const RkString& operator+=(const RkString& text);
     const RkString& operator+=(const CString& text);  // the framework string's whole length
 
-    friend RkString operator+(const RkString& left, const RkString& right);
-    friend RkString operator+(const RkString& left, const CString& right);
-    friend RkString operator+(const CString& left, const RkString& right);
-    friend RkString operator+(const RkString& left, const char* right);
-    friend RkString operator+(const char* left, const RkString& right);
-    friend RkString operator+(const RkString& left, char right);
-    friend RkString operator+(char left, const RkString& right);
+    friend CORVANE_API RkString operator+(const RkString& left, const RkString& right);
+    friend CORVANE_API RkString operator+(const RkString& left, const CString& right);
+    friend CORVANE_API RkString operator+(const CString& left, const RkString& right);
+    friend CORVANE_API RkString operator+(const RkString& left, const char* right);
+    friend CORVANE_API RkString operator+(const char* left, const RkString& right);
+    friend CORVANE_API RkString operator+(const RkString& left, char right);
+    friend CORVANE_API RkString operator+(char left, const RkString& right);
 
     // Buffer access. The pointers stay valid until the string next changes. A negative length
     // cannot be had and raises CMemoryException, like any other impossible length.
@@ -127,8 +127,8 @@ public:
     void FormatMessageA(const char* format, ...);
 #endif
 
-    friend CArchive& operator<<(CArchive& ar, const RkString& text);
-    friend CArchive& operator>>(CArchive& ar, RkString& text);
+    friend CORVANE_API CArchive& operator<<(CArchive& ar, const RkString& text);
+    friend CORVANE_API CArchive& operator>>(CArchive& ar, RkString& text);
 
 protected:
     // The header sits immediately in front of the characters.
@@ -160,17 +160,6 @@ private:
     int FormatIntoBuffer(const char* format, va_list args);
     int ReplaceMatches(const char* oldText, const char* newText, bool ignoreCase);
 };
-
-// The friends above, exported like the class.
-CORVANE_API RkString operator+(const RkString& left, const RkString& right);
-CORVANE_API RkString operator+(const RkString& left, const CString& right);
-CORVANE_API RkString operator+(const CString& left, const RkString& right);
-CORVANE_API RkString operator+(const RkString& left, const char* right);
-CORVANE_API RkString operator+(const char* left, const RkString& right);
-CORVANE_API RkString operator+(const RkString& left, char right);
-CORVANE_API RkString operator+(char left, const RkString& right);
-CORVANE_API CArchive& operator<<(CArchive& ar, const RkString& text);
-CORVANE_API CArchive& operator>>(CArchive& ar, RkString& text);
 
 CORVANE_API const RkString& RkGetEmptyString();
 

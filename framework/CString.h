@@ -31,11 +31,11 @@ public:
     const CString& operator+=(char ch);
     const CString& operator+=(LPCSTR text);
 
-    friend CString operator+(const CString& left, const CString& right);
-    friend CString operator+(const CString& left, LPCSTR right);
-    friend CString operator+(LPCSTR left, const CString& right);
-    friend CString operator+(const CString& left, char right);
-    friend CString operator+(char left, const CString& right);
+    friend CORVANE_API CString operator+(const CString& left, const CString& right);
+    friend CORVANE_API CString operator+(const CString& left, LPCSTR right);
+    friend CORVANE_API CString operator+(LPCSTR left, const CString& right);
+    friend CORVANE_API CString operator+(const CString& left, char right);
+    friend CORVANE_API CString operator+(char left, const CString& right);
 
     int GetLength() const { return m_nDataLength; }
     BOOL IsEmpty() const { return m_nDataLength == 0; }
@@ -73,13 +73,6 @@ private:
     int m_nDataLength;
     int m_nAllocLength;
 };
-
-// The friends above, exported like the class.
-CORVANE_API CString operator+(const CString& left, const CString& right);
-CORVANE_API CString operator+(const CString& left, LPCSTR right);
-CORVANE_API CString operator+(LPCSTR left, const CString& right);
-CORVANE_API CString operator+(const CString& left, char right);
-CORVANE_API CString operator+(char left, const CString& right);
 
 CORVANE_API bool operator==(const CString& left, const CString& right);
 CORVANE_API bool operator==(const CString& left, LPCSTR right);
