@@ -6,10 +6,12 @@
 #include "DllSearchHardening.h"
 #include "LaunchCommand.h"
 #include "LauncherGlobals.h"
+#include "RuntimeWatch.h"
 #include "SetupExecuter.h"
 #include "SetupLog.h"
 #include "SetupVersion.h"
 #include "Splash.h"
+#include "Win32Owners.h"
 
 #include <windows.h>
 
@@ -38,6 +40,24 @@ bool ActivateRunningSetup()
 }
 
 // A failing version query counts as a platform outside the NT family.
+// Held by the bootstrapper of this session for as long as it runs; the system closes the handle
+// when the process ends, killed or not. A name of its own: kernel objects of every type share
+// one namespace, and the bare "Corvane Setup" is the runtime's window title, which the runtime
+// may well use for objects of its own. "Local\\" keeps it to the session, as the window check
+// is: another user's setup on the same machine is no concern of this one.
+constexpr char kBootstrapperMutex[] = "Local\\Corvane Setup bootstrapper";
+
+// False when another bootstrapper of this session already holds the mutex. A system that cannot create
+// the mutex at all lets the start go ahead as it always did.
+bool ClaimSession(KernelHandle* claim)
+{
+    *claim = KernelHandle(CreateMutexA(nullptr, FALSE, kBootstrapperMutex));
+    const bool taken = claim->IsOpen() && GetLastError() == ERROR_ALREADY_EXISTS;
+    SetupLog::Write("guard: %s", taken ? "another bootstrapper is starting"
+                                 : claim->IsOpen() ? "this is the only bootstrapper" : "no mutex, start anyway");
+    return !taken;
+}
+
 bool IsNtFamily()
 {
     OSVERSIONINFOA version = {};
@@ -88,6 +108,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         SetupLog::Write("end: a setup is already running");
         return 0;
     }
+    // Two starts in quick succession both find no window: the runtime's comes seconds later.
+    // The second one gives way to the first, and brings the window forward if it exists by now.
+    KernelHandle sessionClaim;
+    if (!ClaimSession(&sessionClaim)) {
+        SetupLog::Write("running setup: %s", ActivateRunningSetup() ? "found, brought to the front" : "none yet");
+        SetupLog::Write("end: another bootstrapper is running");
+        return 0;
+    }
     RecordPlatform();
     CopyCommandLine(g_commandLine, commandLine);
     CreateSplash();
@@ -112,8 +140,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         DrainMessages();
         utilSleep(kPassMilliseconds);
         // EVENT TURN: posted events, the idle tick and the executer's requests from the
-        // runtime are dispatched here, last in every pass.
-        CommonObjectEventManager::staticDispatchEvents(0);
+        // runtime are dispatched here, last in every pass; the runtime watch decides around it.
+        RuntimeWatch::EventTurn();
     }
 
     // EXECUTER STOP: the executer leaves the channel, then the event system is shut down.
