@@ -67,8 +67,9 @@ TEST_P(SpoiltFirstBlock, IsTreatedAsGoneAndTheOthersGoOn)
     const std::string group = UniqueName("Queue");
     MemberProcess victim(group);
     MemberProcess sender(group);
+    const long victimQueue = QueueOf(victim);
     EXPECT_EQ(AnswerField(sender.Command("status"), "others"), 1);
-    Spoil(group, QueueOf(victim), GetParam().offset, GetParam().value);
+    Spoil(group, victimQueue, GetParam().offset, GetParam().value);
     EXPECT_EQ(AnswerField(sender.Command("status"), "others"), 0);
 
     ASSERT_EQ(sender.Command("send 2 0 30 mixed"), "sent 30");
@@ -95,6 +96,9 @@ TEST(OtherMembers, CountOnlyMembersWhoseFirstBlockStillExists)
     EXPECT_EQ(AnswerField(watcher.Command("status"), "others"), 0);
     MemberProcess leaving(group);
     MemberProcess killed(group);
+    // Each has entered the directory once it answers.
+    ASSERT_GT(QueueOf(leaving), 0);
+    ASSERT_GT(QueueOf(killed), 0);
     EXPECT_EQ(AnswerField(watcher.Command("status"), "others"), 2);
     killed.Kill();
     EXPECT_EQ(AnswerField(watcher.Command("status"), "others"), 1);
