@@ -39,7 +39,6 @@ bool ActivateRunningSetup()
     return true;
 }
 
-// A failing version query counts as a platform outside the NT family.
 // Held by the bootstrapper of this session for as long as it runs; the system closes the handle
 // when the process ends, killed or not. A name of its own: kernel objects of every type share
 // one namespace, and the bare "Corvane Setup" is the runtime's window title, which the runtime
@@ -47,17 +46,26 @@ bool ActivateRunningSetup()
 // is: another user's setup on the same machine is no concern of this one.
 constexpr char kBootstrapperMutex[] = "Local\\Corvane Setup bootstrapper";
 
-// False when another bootstrapper of this session already holds the mutex. A system that cannot create
-// the mutex at all lets the start go ahead as it always did.
+// False when another bootstrapper of this session already holds the mutex. A system that cannot
+// create the mutex at all lets the start go ahead as it always did.
 bool ClaimSession(KernelHandle* claim)
 {
-    *claim = KernelHandle(CreateMutexA(nullptr, FALSE, kBootstrapperMutex));
-    const bool taken = claim->IsOpen() && GetLastError() == ERROR_ALREADY_EXISTS;
-    SetupLog::Write("guard: %s", taken ? "another bootstrapper is starting"
-                                 : claim->IsOpen() ? "this is the only bootstrapper" : "no mutex, start anyway");
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, kBootstrapperMutex);
+    const DWORD error = GetLastError();
+    *claim = KernelHandle(mutex);
+    // A mutex that exists but may not be opened here was created by another bootstrapper all the
+    // same, one running with other rights.
+    const bool taken = error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
+    if (taken)
+        SetupLog::Write("guard: another bootstrapper is starting");
+    else if (claim->IsOpen())
+        SetupLog::Write("guard: this is the only bootstrapper");
+    else
+        SetupLog::Write("guard: no mutex, error %lu: starting all the same", error);
     return !taken;
 }
 
+// A failing version query counts as a platform outside the NT family.
 bool IsNtFamily()
 {
     OSVERSIONINFOA version = {};

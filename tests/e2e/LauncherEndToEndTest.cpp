@@ -362,15 +362,11 @@ TEST_F(LauncherEndToEnd, TwoQuickStartsMakeOneSetup)
               std::vector<std::string>(steps.begin() + 1, steps.end()));
 
     const SetupProcess& winner = *setups[1 - loser];
-    HWND splash = winner.WaitForSplash(kStartMs);
-    ASSERT_NE(nullptr, splash);
+    ASSERT_NE(nullptr, winner.WaitForSplash(kStartMs));
     ASSERT_EQ(1u, medium.WaitForLaunchRecords(1, kStartMs).size());
     Sleep(kSettleMs);
     EXPECT_EQ(1u, medium.LaunchRecords().size());
-    // The stand-in ended at once without releasing: nothing holds the winner once the splash goes.
-    ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
-    ASSERT_TRUE(winner.WaitForExit(kStartMs));
-    EXPECT_EQ(0u, winner.ExitCode());
+    EXPECT_TRUE(winner.IsRunning());
 }
 
 // The manifest as the system's own reader takes it from the built Setup.exe.
