@@ -279,6 +279,27 @@ bool COProcDispatcher::IsQueueListed(long queueIndex)
 
 bool COProcDispatcher::IsEntered() { return IsQueueListed(m_ownQueueIndex); }
 
+long COProcDispatcher::GetOtherMemberCount()
+{
+    if (m_directory == nullptr)
+        return 0;
+    long others = 0;
+    Lock(m_directory->header, 0);
+    const long entries = CheckDirectory(m_directory, m_directoryLength);
+    for (long i = 0; i < entries; ++i) {
+        const long queueIndex = ReadShared(m_directory->entries[i].queueIndex);
+        if (queueIndex <= 0 || queueIndex == m_ownQueueIndex)
+            continue;
+        SharedBlock* record = nullptr;
+        if (MapChecked<EventQueueBlock>(*m_queueHeap, queueIndex, &record, IsUsableQueueBlock) != nullptr) {
+            ++others;
+            m_queueHeap->Release(record);
+        }
+    }
+    Unlock(m_directory->header);
+    return others;
+}
+
 void COProcDispatcher::LeaveDirectory()
 {
     if (m_directory == nullptr)

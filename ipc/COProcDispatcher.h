@@ -83,6 +83,12 @@ public:
     bool OnIdle(unsigned long time) override;
     void OnHeapOpened(bool created, void* root, SharedMemoryHeap* heap) override;
 
+    // The members of the group besides this one that are still there: directory entries whose
+    // first queue block still exists and passes CheckQueueBlock. An entry whose block has gone
+    // belongs to a member that ended without leaving; it is not counted. Read-only: the
+    // directory is left as it is.
+    long GetOtherMemberCount();
+
     // For a receiver that holds the data pointer of a delivered event.
     static long staticAddRefSharedMemory(void* data);
     static void staticUnrefSharedMemory(void* data);

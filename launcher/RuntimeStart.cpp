@@ -29,12 +29,12 @@ bool RuntimePath(char (&path)[MAX_PATH + sizeof kRuntimeName])
 
 }  // namespace
 
-bool StartRuntime(char (&commandLine)[kLaunchCommandBuffer])
+KernelHandle StartRuntime(char (&commandLine)[kLaunchCommandBuffer])
 {
     // Failing the change, the current folder would be Setup.exe's own, where anything may lie.
     if (!SetCurrentDirectoryA("setup")) {
         SetupLog::Write("launch: no folder \"setup\", error %lu", GetLastError());
-        return false;
+        return KernelHandle();
     }
     char path[MAX_PATH + sizeof kRuntimeName] = {};
     const bool found = RuntimePath(path);
@@ -48,11 +48,11 @@ bool StartRuntime(char (&commandLine)[kLaunchCommandBuffer])
     if (!found || !CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                                   &startup, &started)) {
         SetupLog::Write("launch: failed, error %lu", GetLastError());
-        return false;
+        return KernelHandle();
     }
     KernelHandle process(started.hProcess);
     KernelHandle thread(started.hThread);
     SetupLog::Write("launch: started, process %lu", started.dwProcessId);
     WaitForInputIdle(process.Get(), kReadyForInputMilliseconds);
-    return true;
+    return process;
 }

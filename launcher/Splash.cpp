@@ -4,9 +4,11 @@
 #include "LaunchCommand.h"
 #include "LauncherGlobals.h"
 #include "RuntimeStart.h"
+#include "RuntimeWatch.h"
 #include "ScreenCentring.h"
 
 #include <cstdlib>
+#include <utility>
 
 HWND g_splashWindow = nullptr;
 BITMAPINFOHEADER* g_splashDib = nullptr;
@@ -105,10 +107,15 @@ void LaunchRuntime()
 {
     char command[kLaunchCommandBuffer];
     FormatLaunchCommand(command, g_isNT, g_commandLine);
+    KernelHandle runtime = StartRuntime(command);
+    if (!g_isNT)
+        return;
     // On NT the bootstrapper starts out held for the runtime it serves. A runtime that never
     // started will never release it, so the hold goes now rather than keeping an invisible
-    // process behind.
-    if (!StartRuntime(command) && g_isNT)
+    // process behind; one that started is watched for the same reason.
+    if (runtime.IsOpen())
+        RuntimeWatch::Watch(std::move(runtime));
+    else
         --g_keepAlive;
 }
 

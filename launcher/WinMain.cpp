@@ -6,10 +6,12 @@
 #include "DllSearchHardening.h"
 #include "LaunchCommand.h"
 #include "LauncherGlobals.h"
+#include "RuntimeWatch.h"
 #include "SetupExecuter.h"
 #include "SetupLog.h"
 #include "SetupVersion.h"
 #include "Splash.h"
+#include "Win32Owners.h"
 
 #include <windows.h>
 
@@ -35,6 +37,32 @@ bool ActivateRunningSetup()
         ShowWindow(running, SW_RESTORE);
     SetForegroundWindow(running);
     return true;
+}
+
+// Held by the bootstrapper of this session for as long as it runs; the system closes the handle
+// when the process ends, killed or not. A name of its own: kernel objects of every type share
+// one namespace, and the bare "Corvane Setup" is the runtime's window title, which the runtime
+// may well use for objects of its own. "Local\\" keeps it to the session, as the window check
+// is: another user's setup on the same machine is no concern of this one.
+constexpr char kBootstrapperMutex[] = "Local\\Corvane Setup bootstrapper";
+
+// False when another bootstrapper of this session already holds the mutex. A system that cannot
+// create the mutex at all lets the start go ahead as it always did.
+bool ClaimSession(KernelHandle* claim)
+{
+    HANDLE mutex = CreateMutexA(nullptr, FALSE, kBootstrapperMutex);
+    const DWORD error = GetLastError();
+    *claim = KernelHandle(mutex);
+    // A mutex that exists but may not be opened here was created by another bootstrapper all the
+    // same, one running with other rights.
+    const bool taken = error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED;
+    if (taken)
+        SetupLog::Write("guard: another bootstrapper is starting");
+    else if (claim->IsOpen())
+        SetupLog::Write("guard: this is the only bootstrapper");
+    else
+        SetupLog::Write("guard: no mutex, error %lu: starting all the same", error);
+    return !taken;
 }
 
 // A failing version query counts as a platform outside the NT family.
@@ -88,6 +116,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         SetupLog::Write("end: a setup is already running");
         return 0;
     }
+    // Two starts in quick succession both find no window: the runtime's comes seconds later.
+    // The second one gives way to the first, and brings the window forward if it exists by now.
+    KernelHandle sessionClaim;
+    if (!ClaimSession(&sessionClaim)) {
+        SetupLog::Write("running setup: %s", ActivateRunningSetup() ? "found, brought to the front" : "none yet");
+        SetupLog::Write("end: another bootstrapper is running");
+        return 0;
+    }
     RecordPlatform();
     CopyCommandLine(g_commandLine, commandLine);
     CreateSplash();
@@ -112,8 +148,8 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         DrainMessages();
         utilSleep(kPassMilliseconds);
         // EVENT TURN: posted events, the idle tick and the executer's requests from the
-        // runtime are dispatched here, last in every pass.
-        CommonObjectEventManager::staticDispatchEvents(0);
+        // runtime are dispatched here, last in every pass; the runtime watch decides around it.
+        RuntimeWatch::EventTurn();
     }
 
     // EXECUTER STOP: the executer leaves the channel, then the event system is shut down.

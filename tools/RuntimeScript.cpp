@@ -76,6 +76,7 @@ const Keyword kKeywords[] = {
     {"create-process", RuntimeScript::Command::CreateProcess, false, true},
     {"winexec", RuntimeScript::Command::WinExec, true, true},
     {"query", RuntimeScript::Command::Query, false, false},
+    {"await", RuntimeScript::Command::Await, true, false},
     {"retain", RuntimeScript::Command::Retain, false, false},
     {"release", RuntimeScript::Command::Release, false, false},
     {"sleep", RuntimeScript::Command::Sleep, true, false},

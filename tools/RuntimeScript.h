@@ -3,6 +3,8 @@
 //   create-process TEXT    ask the executer to start TEXT with CreateProcess
 //   winexec SHOW TEXT      ask it to run TEXT with WinExec and show command SHOW
 //   query                  ask for a reply and wait for it (up to 10 s)
+//   await CODE             keep taking events until one with code CODE has arrived, now or
+//                          before (up to 10 s): how a runtime waits for a member it started
 //   retain / release       raise or lower the executer's keep-alive count
 //   sleep MS               keep taking events for MS milliseconds
 //   send CODE [TEXT]       send any code, with TEXT's bytes as data (no NUL added; %HH is the
@@ -20,7 +22,7 @@
 
 class RuntimeScript {
 public:
-    enum class Command { CreateProcess, WinExec, Query, Retain, Release, Sleep, Send, Exit, CloseSplash };
+    enum class Command { CreateProcess, WinExec, Query, Await, Retain, Release, Sleep, Send, Exit, CloseSplash };
 
     struct Step {
         int line;          // 1-based, for the log

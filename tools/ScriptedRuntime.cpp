@@ -111,6 +111,9 @@ int ScriptedRuntime::Play(const RuntimeScript& script)
         case RuntimeScript::Command::Query:
             Query();
             break;
+        case RuntimeScript::Command::Await:
+            Await(step.number);
+            break;
         case RuntimeScript::Command::Retain:
             Send(COE_EXEC_RETAIN, nullptr, 0);
             break;
@@ -142,6 +145,7 @@ bool ScriptedRuntime::HandleEvent(COEvent* event)
     // The executer answers with sender 0; anything else with the reply's code came from a peer.
     if (event->code == COE_EXEC_REPLY && event->senderID == 0)
         ++m_replies;
+    m_codesSeen.insert(event->code);
     m_log.Append("event " + Hex(event->code) + " from " + Hex(static_cast<unsigned long>(event->senderID)) +
                  " size " + std::to_string(event->dataSize) + Printable(*event));
     return true;
@@ -160,10 +164,16 @@ void ScriptedRuntime::Query()
     const unsigned long before = m_replies;
     const DWORD sent = GetTickCount();
     Send(COE_EXEC_QUERY, nullptr, 0);
-    if (TakeEventsUntilReply(before + 1, kReplyTimeoutMs))
+    if (TakeEventsUntil([&] { return m_replies > before; }, kReplyTimeoutMs))
         m_log.Append("reply after " + std::to_string(GetTickCount() - sent) + " ms");
     else
         m_log.Append("no reply within " + std::to_string(kReplyTimeoutMs) + " ms");
+}
+
+void ScriptedRuntime::Await(unsigned long code)
+{
+    if (!TakeEventsUntil([&] { return m_codesSeen.count(code) != 0; }, kReplyTimeoutMs))
+        m_log.Append("no event " + Hex(code) + " within " + std::to_string(kReplyTimeoutMs) + " ms");
 }
 
 void ScriptedRuntime::TakeEventsFor(unsigned long milliseconds)
@@ -175,12 +185,12 @@ void ScriptedRuntime::TakeEventsFor(unsigned long milliseconds)
     } while (GetTickCount() - started < milliseconds);
 }
 
-bool ScriptedRuntime::TakeEventsUntilReply(unsigned long replies, unsigned long timeoutMs)
+bool ScriptedRuntime::TakeEventsUntil(const std::function<bool()>& done, unsigned long timeoutMs)
 {
     const DWORD started = GetTickCount();
     for (;;) {
         Turn();
-        if (m_replies >= replies)
+        if (done())
             return true;
         if (GetTickCount() - started >= timeoutMs)
             return false;

@@ -7,6 +7,8 @@
 #include "RuntimeLog.h"
 #include "RuntimeScript.h"
 
+#include <functional>
+#include <set>
 #include <string>
 
 class ScriptedRuntime : public CommonObjectBase {
@@ -24,10 +26,12 @@ protected:
 private:
     void Send(unsigned int code, const void* data, std::size_t size);
     void Query();
+    void Await(unsigned long code);
     void TakeEventsFor(unsigned long milliseconds);
-    bool TakeEventsUntilReply(unsigned long replies, unsigned long timeoutMs);
+    bool TakeEventsUntil(const std::function<bool()>& done, unsigned long timeoutMs);
 
     std::string m_channel;
     const RuntimeLog& m_log;
     unsigned long m_replies = 0;  // replies of the executer seen so far
+    std::set<unsigned long> m_codesSeen;
 };

@@ -1,7 +1,10 @@
 // What the end-to-end tests of Setup.exe share: their patience with Wine, talking to the splash,
-// the diagnostic log's variable and a Windows 98 disguise for one executable.
+// the diagnostic log's variable, a Windows 98 disguise for one executable and a member of the
+// executer's group.
 #pragma once
 
+#include "COProcDispatcher.h"
+#include "CommonObjectEventManager.h"
 #include "SetupProcess.h"
 
 #include <windows.h>
@@ -59,4 +62,15 @@ public:
 private:
     std::string m_key;
     bool m_ready = false;
+};
+
+// A member of the executer's group in the test process. While it is there the bootstrapper keeps
+// its holds after the runtime has ended: somebody is left who could release them.
+class GroupMember {
+public:
+    // The manager destroys the dispatcher with it.
+    GroupMember() { new COProcDispatcher("DispCvGSetup"); }
+
+private:
+    CommonObjectEventManager m_manager{nullptr};
 };

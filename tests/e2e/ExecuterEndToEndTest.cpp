@@ -4,10 +4,13 @@
 #include "EndToEndSupport.h"
 #include "LauncherMedium.h"
 #include "SetupProcess.h"
+#include "Win32Owners.h"
 
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <fstream>
+#include <initializer_list>
 #include <memory>
 #include <string>
 
@@ -20,15 +23,15 @@ const std::string kExecuterReply = "event 0xE004 from 0x0 size 0";
 class ExecuterEndToEnd : public ::testing::Test {
 protected:
     // Starts the bootstrapper on a medium whose runtime plays `script`, and waits until the
-    // runtime has played it.
-    void StartWithScript(const std::string& script)
+    // runtime has played it (or logged `until`).
+    void StartWithScript(const std::string& script, const std::string& until = "script done")
     {
         ASSERT_TRUE(m_medium.Ready()) << "is drive " << kDrive << " mapped in the prefix?";
         ASSERT_TRUE(m_medium.WriteScript(script));
         m_setup.reset(new SetupProcess(m_medium, ""));
         m_splash = m_setup->WaitForSplash(kStartMs);
         ASSERT_NE(nullptr, m_splash);
-        ASSERT_TRUE(m_medium.WaitForTranscript("script done", 1, kStartMs)) << Dump();
+        ASSERT_TRUE(m_medium.WaitForTranscript(until, 1, kStartMs)) << Dump();
     }
 
     void CloseSplash() { ASSERT_TRUE(SendToSplash(m_splash, WM_COMMAND, IDCANCEL)); }
@@ -46,6 +49,20 @@ protected:
         EXPECT_EQ(0u, m_setup->ExitCode());
     }
 
+    // The steps of the diagnostic log that start with one of `kinds`, each followed by ";".
+    std::string LoggedSteps(std::initializer_list<const char*> kinds) const
+    {
+        std::ifstream log(m_logPath, std::ios::binary);
+        std::string steps;
+        for (std::string line; std::getline(log, line);) {
+            const std::string step = line.substr(line.find("] ") + 2, line.size() - line.find("] ") - 3);
+            for (const char* kind : kinds)
+                if (step.rfind(kind, 0) == 0)
+                    steps += step + ";";
+        }
+        return steps;
+    }
+
     std::string Dump() const
     {
         std::string text;
@@ -54,6 +71,8 @@ protected:
         return text;
     }
 
+    const std::string m_logPath = kDrive + "\\setup.log";
+    LogVariable m_logVariable{m_logPath.c_str()};
     LauncherMedium m_medium{"Setup.exe", true, kDrive};
     std::unique_ptr<SetupProcess> m_setup;
     HWND m_splash = nullptr;
@@ -106,8 +125,7 @@ TEST_F(ExecuterEndToEnd, EachQueryGetsExactlyOneReplyWithoutData)
 
 TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
 {
-    const std::string logPath = kDrive + "\\setup.log";
-    LogVariable variable(logPath.c_str());
+    GroupMember member;  // the runtime ends after each script: the holds must stay all the same
     StartWithScript("retain\nretain\nrelease\nquery\n");
     CloseSplash();
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return m_setup->IsRunning(); }));
@@ -117,18 +135,16 @@ TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
     ExpectEndsByItself();
 
     // Each request and its outcome, in the order the executer took them.
-    std::ifstream log(logPath, std::ios::binary);
-    std::string requests;
-    for (std::string line; std::getline(log, line);)
-        if (line.find("executer: ") != std::string::npos)
-            requests += line.substr(line.find("executer: ") + 10, line.size() - line.find("executer: ") - 11) + ";";
-    EXPECT_EQ("retain, keep-alive count 2;retain, keep-alive count 3;release, keep-alive count 2;"
-              "query answered;release, keep-alive count 1;query answered;release, keep-alive count 0;",
-              requests);
+    EXPECT_EQ("executer: retain, keep-alive count 2;executer: retain, keep-alive count 3;"
+              "executer: release, keep-alive count 2;executer: query answered;"
+              "executer: release, keep-alive count 1;executer: query answered;"
+              "executer: release, keep-alive count 0;",
+              LoggedSteps({"executer: "}));
 }
 
 TEST_F(ExecuterEndToEnd, OneReleaseWithoutRetainEndsTheHeldBootstrapper)
 {
+    GroupMember member;
     // The runtime dismisses the splash itself, as it does once it has a window of its own.
     StartWithScript("query\nclose-splash\n");
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(m_splash); }, kStartMs)) << Dump();
@@ -162,6 +178,76 @@ TEST_F(ExecuterEndToEnd, HostilePayloadsLeaveTheBootstrapperAnswering)
     ExpectEndsByItself();
 }
 
+// Ends the stand-in runtime that `setup` started, as a crash or the task manager would.
+bool KillRuntimeOf(const SetupProcess& setup)
+{
+    const KernelHandle snapshot(CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+    PROCESSENTRY32 entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32First(snapshot.Get(), &entry); more; more = Process32Next(snapshot.Get(), &entry)) {
+        if (entry.th32ParentProcessID == setup.ProcessId() && lstrcmpiA(entry.szExeFile, "Lumeplay.exe") == 0) {
+            const KernelHandle runtime(OpenProcess(PROCESS_TERMINATE | SYNCHRONIZE, FALSE, entry.th32ProcessID));
+            return TerminateProcess(runtime.Get(), 9) && WaitForSingleObject(runtime.Get(), kStartMs) == WAIT_OBJECT_0;
+        }
+    }
+    return false;
+}
+
+struct AbandonCase {
+    const char* script;  // the runtime takes a hold of its own and dismisses the splash
+    const char* until;   // the runtime's last line before it ends, or is killed
+    bool killed;
+};
+
+class AbandonedHolds : public ExecuterEndToEnd, public ::testing::WithParamInterface<AbandonCase> {};
+
+// A runtime that ends without releasing, by itself or killed, leaves nobody who could release the
+// bootstrapper: it drops every hold and ends by itself.
+TEST_P(AbandonedHolds, BootstrapperEndsOnceTheRuntimeHasGone)
+{
+    StartWithScript(GetParam().script, GetParam().until);
+    if (GetParam().killed) {
+        ASSERT_TRUE(KillRuntimeOf(*m_setup));
+    }
+    ExpectEndsByItself();
+    EXPECT_EQ("executer: retain, keep-alive count 2;watch: nobody left to release, keep-alive count 2 dropped to 0;"
+              "end: splash closed, keep-alive count 0;",
+              LoggedSteps({"executer: re", "watch: nobody", "end: "}));
+}
+
+INSTANTIATE_TEST_SUITE_P(Runtime, AbandonedHolds,
+                         ::testing::Values(AbandonCase{"retain\nclose-splash\nexit 3\n", "exit 3", false},
+                                           AbandonCase{"retain\nclose-splash\nsleep 600000\n", "step 3: sleep", true}));
+
+// The runtime starts a second member, waits until it holds the bootstrapper, and ends, with or
+// without its own release. The member keeps the bootstrapper until its release is the last one,
+// or else until it leaves the group.
+TEST_F(ExecuterEndToEnd, SecondMemberKeepsTheBootstrapperUntilItReleasesOrLeaves)
+{
+    const std::string helper = "setup\\Helper.exe";
+    for (bool runtimeReleases : {true, false}) {
+        SCOPED_TRACE(runtimeReleases ? "runtime released" : "runtime kept its hold");
+        ASSERT_TRUE(m_medium.AddProgram(helper));
+        ASSERT_TRUE(m_medium.WriteScript("retain\nsleep 1500\nrelease\nsleep 1500\n", helper));
+        StartWithScript("create-process " + helper + " " + kChannelArgument + "\nawait 0xE005\n" +
+                        (runtimeReleases ? "release\n" : "") + "close-splash\n");
+        ExpectEndsByItself();
+        if (!runtimeReleases) {
+            EXPECT_EQ(1u, m_medium.CountTranscript("script done", helper)) << "the member had left";
+        }
+        EXPECT_EQ(runtimeReleases ? "executer: retain, keep-alive count 2;executer: release, keep-alive count 1;"
+                                    "executer: release, keep-alive count 0;end: splash closed, keep-alive count 0;"
+                                  : "executer: retain, keep-alive count 2;executer: release, keep-alive count 1;"
+                                    "watch: nobody left to release, keep-alive count 1 dropped to 0;"
+                                    "end: splash closed, keep-alive count 0;",
+                  LoggedSteps({"executer: re", "watch: nobody", "end: "}));
+        // Done with this round: the member has ended, the log and the transcripts start afresh.
+        ASSERT_TRUE(m_medium.WaitForTranscript("script done", 1, kStartMs, helper));
+        for (const char* file : {"\\setup.log", "\\setup\\Helper.log", "\\setup\\Lumeplay.log"})
+            DeleteFileA((kDrive + file).c_str());
+    }
+}
+
 // A script with a line that is no command is refused whole: the runtime logs the line, joins
 // nothing and ends with exit code 2. No bootstrapper is needed for that.
 TEST_F(ExecuterEndToEnd, MalformedScriptIsRefusedBeforeAnythingIsSent)
@@ -169,6 +255,7 @@ TEST_F(ExecuterEndToEnd, MalformedScriptIsRefusedBeforeAnythingIsSent)
     const char* const badLines[] = {
         "frobnicate", "create-process", "winexec 5", "winexec five setup\\x.exe", "sleep",
         "sleep -1", "send", "send 0xE001 %4", "send 0xE001 %G0", "exit", "exit 0x1FFFFFFFF", "query now",
+        "await", "await retain",
     };
     ASSERT_TRUE(m_medium.Ready());
     for (const char* bad : badLines) {

@@ -11,6 +11,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -189,6 +190,7 @@ TEST_F(LauncherEndToEnd, Windows98LaunchOmitsTheChannelAndClosingEndsTheProcess)
 
 TEST_F(LauncherEndToEnd, OnlyTheWholeCancelValueClosesAndNtStaysHeld)
 {
+    GroupMember member;
     LauncherMedium medium;
     ASSERT_TRUE(medium.Ready());
     SetupProcess setup(medium, "");
@@ -201,12 +203,13 @@ TEST_F(LauncherEndToEnd, OnlyTheWholeCancelValueClosesAndNtStaysHeld)
 
     ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, IDCANCEL));
     EXPECT_FALSE(IsWindowVisible(splash));
-    // On NT the runtime holds the bootstrapper until it lets go.
+    // On NT the bootstrapper stays held while a member of its group could still let go.
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return setup.IsRunning(); }));
 }
 
 TEST_F(LauncherEndToEnd, LosingTheFocusClosesTheSplash)
 {
+    GroupMember member;
     LauncherMedium medium;
     ASSERT_TRUE(medium.Ready());
     SetupProcess setup(medium, "");
@@ -239,20 +242,28 @@ TEST_F(LauncherEndToEnd, PostedQuitDoesNotEndTheProcess)
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return setup.IsRunning() && IsWindowVisible(splash); }));
 }
 
+// Alone, or beside a bootstrapper that is still running: either way the start ends at once.
 TEST_F(LauncherEndToEnd, RunningSetupIsBroughtForwardInsteadOfStartingAgain)
 {
-    RunningSetupWindow running;
-    ASSERT_NE(nullptr, running.Window());
-    ASSERT_TRUE(IsIconic(running.Window()));
-    LauncherMedium medium;
-    ASSERT_TRUE(medium.Ready());
-    SetupProcess setup(medium, "");
-    ASSERT_TRUE(setup.Started());
+    for (bool besideBootstrapper : {false, true}) {
+        SCOPED_TRACE(besideBootstrapper ? "beside a bootstrapper" : "alone");
+        LauncherMedium medium;
+        ASSERT_TRUE(medium.Ready());
+        std::unique_ptr<SetupProcess> first;
+        if (besideBootstrapper) {
+            first.reset(new SetupProcess(medium, ""));
+            ASSERT_EQ(1u, medium.WaitForLaunchRecords(1, kStartMs).size());
+        }
+        RunningSetupWindow running;
+        ASSERT_TRUE(IsIconic(running.Window()));
+        SetupProcess setup(medium, "");
+        ASSERT_TRUE(setup.Started());
 
-    ASSERT_TRUE(setup.WaitForExit(kStartMs));
-    EXPECT_EQ(0u, setup.ExitCode());
-    EXPECT_TRUE(WaitUntil([&] { return !IsIconic(running.Window()); }, kSettleMs));
-    EXPECT_FALSE(medium.RuntimeLogExists());
+        ASSERT_TRUE(setup.WaitForExit(kStartMs));
+        EXPECT_EQ(0u, setup.ExitCode());
+        EXPECT_TRUE(WaitUntil([&] { return !IsIconic(running.Window()); }, kSettleMs));
+        EXPECT_EQ(besideBootstrapper ? 1u : 0u, medium.LaunchRecords().size());
+    }
 }
 
 // With no runtime in "setup", or no "setup" at all and a decoy beside Setup.exe instead, nothing
@@ -316,16 +327,46 @@ TEST_F(LauncherEndToEnd, DiagnosticLogShowsTheStepsAndChangesNothing)
         EXPECT_EQ(3u, entries.size());
         const LaunchRecord launch = medium.LaunchRecords().at(0);
         const std::vector<std::string> steps = LogSteps(logPath, processId);
-        ASSERT_EQ(6u, steps.size());
+        ASSERT_EQ(7u, steps.size());
         EXPECT_EQ("start: Corvane Setup " CORVANE_VERSION ".0, " + std::to_string(sizeof(void*) * 8) +
                       "-bit, Windows 9x family, command line \"/log \"a b\"\"",
                   steps[0]);
         EXPECT_EQ("running setup: none", steps[1]);
-        EXPECT_EQ("splash: created", steps[2]);
-        EXPECT_EQ("launch: " + launch.directory + "\\Lumeplay.exe as \"" + launch.commandLine + "\"", steps[3]);
-        EXPECT_EQ(0u, steps[4].rfind("launch: started, process ", 0)) << steps[4];
-        EXPECT_EQ("end: splash closed, keep-alive count 0", steps[5]);
+        EXPECT_EQ("guard: this is the only bootstrapper", steps[2]);
+        EXPECT_EQ("splash: created", steps[3]);
+        EXPECT_EQ("launch: " + launch.directory + "\\Lumeplay.exe as \"" + launch.commandLine + "\"", steps[4]);
+        EXPECT_EQ(0u, steps[5].rfind("launch: started, process ", 0)) << steps[5];
+        EXPECT_EQ("end: splash closed, keep-alive count 0", steps[6]);
     }
+}
+
+// Two starts in quick succession: one shows the splash and launches the runtime, the other gives
+// way at once with exit code 0, before any splash or launch. Either may be the one that wins.
+TEST_F(LauncherEndToEnd, TwoQuickStartsMakeOneSetup)
+{
+    LauncherMedium medium;
+    ASSERT_TRUE(medium.Ready());
+    const std::string logs[] = {medium.Root() + "\\first.log", medium.Root() + "\\second.log"};
+    std::unique_ptr<SetupProcess> setups[2];
+    for (int i = 0; i < 2; ++i) {
+        LogVariable variable(logs[i].c_str());
+        setups[i].reset(new SetupProcess(medium, ""));
+    }
+    ASSERT_TRUE(WaitUntil([&] { return !setups[0]->IsRunning() || !setups[1]->IsRunning(); }, kStartMs));
+    const int loser = setups[0]->IsRunning() ? 1 : 0;
+    EXPECT_EQ(0u, setups[loser]->ExitCode());
+    const std::vector<std::string> steps = LogSteps(logs[loser], setups[loser]->ProcessId());
+    ASSERT_FALSE(steps.empty());
+    EXPECT_EQ((std::vector<std::string>{"running setup: none", "guard: another bootstrapper is starting",
+                                        "running setup: none yet", "end: another bootstrapper is running"}),
+              std::vector<std::string>(steps.begin() + 1, steps.end()));
+
+    const SetupProcess& winner = *setups[1 - loser];
+    ASSERT_NE(nullptr, winner.WaitForSplash(kStartMs));
+    ASSERT_EQ(1u, medium.WaitForLaunchRecords(1, kStartMs).size());
+    Sleep(kSettleMs);
+    EXPECT_EQ(1u, medium.LaunchRecords().size());
+    EXPECT_TRUE(winner.IsRunning());
 }
 
 // The manifest as the system's own reader takes it from the built Setup.exe.

@@ -108,7 +108,7 @@ LauncherMedium::LauncherMedium(const std::string& setupName, bool withRuntime, c
     if (!CreateDirectoryA(SetupFolder().c_str(), nullptr))
         return;
     m_ready = CopyFileA(WindowsPath(CORVANE_SETUP_EXE).c_str(), SetupPath().c_str(), FALSE) &&
-              (!withRuntime || AddProgram("setup\\Lumeplay.exe"));
+              (!withRuntime || AddProgram(kRuntime));
 }
 
 LauncherMedium::~LauncherMedium()
@@ -151,9 +151,10 @@ bool LauncherMedium::AddProgram(const std::string& relativePath) const
            CopyFileA(WindowsPath(CORVANE_LUMEPLAY_EXE).c_str(), (m_root + "\\" + relativePath).c_str(), FALSE);
 }
 
-bool LauncherMedium::WriteScript(const std::string& script) const
+bool LauncherMedium::WriteScript(const std::string& script, const std::string& program) const
 {
-    std::ofstream file(SetupFolder() + "\\Lumeplay.script", std::ios::binary | std::ios::trunc);
+    const std::string path = m_root + "\\" + program;
+    std::ofstream file(path.substr(0, path.find_last_of('.')) + ".script", std::ios::binary | std::ios::trunc);
     return static_cast<bool>(file << script);
 }
 
@@ -192,10 +193,10 @@ bool LauncherMedium::RuntimeLogExists() const
     return GetFileAttributesA((SetupFolder() + "\\Lumeplay.log").c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-std::vector<std::string> LauncherMedium::Transcript() const
+std::vector<std::string> LauncherMedium::Transcript(const std::string& program) const
 {
     std::vector<std::string> transcript;
-    for (const std::string& line : Lines(LogText("setup\\Lumeplay.exe"))) {
+    for (const std::string& line : Lines(LogText(program))) {
         const std::size_t tab = line.find('\t');
         if (tab != std::string::npos && line.find('\t', tab + 1) == std::string::npos)
             transcript.push_back(line.substr(tab + 1));
@@ -203,18 +204,19 @@ std::vector<std::string> LauncherMedium::Transcript() const
     return transcript;
 }
 
-std::size_t LauncherMedium::CountTranscript(const std::string& prefix) const
+std::size_t LauncherMedium::CountTranscript(const std::string& prefix, const std::string& program) const
 {
     std::size_t count = 0;
-    for (const std::string& line : Transcript())
+    for (const std::string& line : Transcript(program))
         count += StartsWith(line, prefix);
     return count;
 }
 
-bool LauncherMedium::WaitForTranscript(const std::string& prefix, std::size_t count, DWORD timeoutMs) const
+bool LauncherMedium::WaitForTranscript(const std::string& prefix, std::size_t count, DWORD timeoutMs,
+                                       const std::string& program) const
 {
     const DWORD started = GetTickCount();
-    while (CountTranscript(prefix) < count) {
+    while (CountTranscript(prefix, program) < count) {
         if (GetTickCount() - started >= timeoutMs)
             return false;
         Sleep(50);

@@ -18,6 +18,8 @@ struct LaunchRecord {
 
 class LauncherMedium {
 public:
+    static constexpr const char* kRuntime = "setup\\Lumeplay.exe";
+
     // setupName is the file name the bootstrapper gets on the medium (per-application
     // settings of Wine go by it). The medium goes into a fresh temporary folder, or fills the
     // folder `root` (a drive's root such as "M:") when one is given; either way everything
@@ -46,21 +48,23 @@ public:
     // A copy of the stand-in at `relativePath` (folders created): a program that logs its start
     // beside itself, in a log named after it.
     bool AddProgram(const std::string& relativePath) const;
-    // The scenario the stand-in plays when it is told the executer's channel.
-    bool WriteScript(const std::string& script) const;
+    // The scenario the stand-in (or the copy at `program`) plays when told the executer's channel.
+    bool WriteScript(const std::string& script, const std::string& program = kRuntime) const;
 
     // Start records of the runtime, or of the program at `relativePath` (see AddProgram).
-    std::vector<LaunchRecord> LaunchRecords(const std::string& relativePath = "setup\\Lumeplay.exe") const;
+    std::vector<LaunchRecord> LaunchRecords(const std::string& relativePath = kRuntime) const;
     // Polls the log until it holds at least `count` records or the time is up.
     std::vector<LaunchRecord> WaitForLaunchRecords(std::size_t count, DWORD timeoutMs,
-                                                   const std::string& relativePath = "setup\\Lumeplay.exe") const;
+                                                   const std::string& relativePath = kRuntime) const;
     bool RuntimeLogExists() const;
 
-    // The runtime's transcript: the text of every step and event line it logged, in order.
-    std::vector<std::string> Transcript() const;
+    // The runtime's (or `program`'s) transcript: the text of every step and event line it
+    // logged, in order.
+    std::vector<std::string> Transcript(const std::string& program = kRuntime) const;
     // Polls the transcript until `count` lines start with `prefix`; true if they did in time.
-    bool WaitForTranscript(const std::string& prefix, std::size_t count, DWORD timeoutMs) const;
-    std::size_t CountTranscript(const std::string& prefix) const;
+    bool WaitForTranscript(const std::string& prefix, std::size_t count, DWORD timeoutMs,
+                           const std::string& program = kRuntime) const;
+    std::size_t CountTranscript(const std::string& prefix, const std::string& program = kRuntime) const;
 
     // Runs the stand-in once more, from the setup folder, with `arguments`, and waits for it.
     // Its exit code, or STILL_ACTIVE when it did not start or end in time.

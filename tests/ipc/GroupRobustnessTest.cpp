@@ -67,7 +67,10 @@ TEST_P(SpoiltFirstBlock, IsTreatedAsGoneAndTheOthersGoOn)
     const std::string group = UniqueName("Queue");
     MemberProcess victim(group);
     MemberProcess sender(group);
-    Spoil(group, QueueOf(victim), GetParam().offset, GetParam().value);
+    const long victimQueue = QueueOf(victim);
+    EXPECT_EQ(AnswerField(sender.Command("status"), "others"), 1);
+    Spoil(group, victimQueue, GetParam().offset, GetParam().value);
+    EXPECT_EQ(AnswerField(sender.Command("status"), "others"), 0);
 
     ASSERT_EQ(sender.Command("send 2 0 30 mixed"), "sent 30");
     EXPECT_EQ(AnswerField(sender.Command("deliver 1"), "received"), 30);
@@ -83,6 +86,25 @@ INSTANTIATE_TEST_SUITE_P(
                     SpoiltQueueCase{"count that does not match the size", offsetof(COProcDispatcher::EventQueueBlock, count), 640},
                     SpoiltQueueCase{"size beyond the mapping", 0, 0x7FFFFFFF},
                     SpoiltQueueCase{"negative size", 0, -592}));
+
+// Another member counts while its first queue block is there: not once it has left, nor once it
+// was killed without leaving (its entry stays behind, its block goes with the process).
+TEST(OtherMembers, CountOnlyMembersWhoseFirstBlockStillExists)
+{
+    const std::string group = UniqueName("Others");
+    MemberProcess watcher(group);
+    EXPECT_EQ(AnswerField(watcher.Command("status"), "others"), 0);
+    MemberProcess leaving(group);
+    MemberProcess killed(group);
+    // Each has entered the directory once it answers.
+    ASSERT_GT(QueueOf(leaving), 0);
+    ASSERT_GT(QueueOf(killed), 0);
+    EXPECT_EQ(AnswerField(watcher.Command("status"), "others"), 2);
+    killed.Kill();
+    EXPECT_EQ(AnswerField(watcher.Command("status"), "others"), 1);
+    EXPECT_TRUE(leaving.Quit());
+    EXPECT_EQ(AnswerField(watcher.Command("status"), "others"), 0);
+}
 
 TEST(SpoiltChain, LinkBackwardsIsCutInsteadOfWalkedInACircle)
 {

@@ -1,8 +1,9 @@
 // A group member for the tests: joins the group named on its command line ("-" for the null
 // name) and follows commands read line by line from standard input, answering each with exactly
 // one line on standard output:
-//   status                          entered <0|1> queue <index> pending <n> views <n>
-//                                   (views: of the queue heap, each with its mapping handle)
+//   status                          entered <0|1> queue <index> pending <n> views <n> others <n>
+//                                   (views: of the queue heap, each with its mapping handle;
+//                                   others: the other members still there)
 //   send <tag> <first> <count> <mode> [<turns-every>]
 //                                   sends events first..first+count-1 (MemberTraffic.h), running
 //                                   a delivery turn after every <turns-every> of them; "sent <n>"
@@ -95,7 +96,8 @@ public:
     {
         std::ostringstream out;
         out << "entered " << (IsEntered() ? 1 : 0) << " queue " << m_ownQueueIndex << " pending "
-            << GetPendingCount() << " views " << m_queueHeap->GetMappedCount();
+            << GetPendingCount() << " views " << m_queueHeap->GetMappedCount() << " others "
+            << GetOtherMemberCount();
         return out.str();
     }
 };
