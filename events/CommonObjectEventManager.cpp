@@ -417,10 +417,15 @@ void CommonObjectEventManager::DeliverQueued(COEvent& event)
         COEventDataFree(block);
 }
 
+bool CommonObjectEventManager::staticIsPostedBlock(const COEvent* event)
+{
+    return event != nullptr && event == t_queuedRecord && event->dataSize > 0;
+}
+
 bool CommonObjectEventManager::DeliverInFanOut(CommonObjectBase* receiver, COEvent* event)
 {
     const bool taken = receiver->HandleEventWithHooks(event);
-    if (taken && event == t_queuedRecord && event->dataSize > 0) {
+    if (taken && staticIsPostedBlock(event)) {
         // The taker may free the block at once: later receivers must not see it, and the drain
         // must not free it again.
         event->dataSize = 0;

@@ -69,6 +69,10 @@ public:
     static void staticPostEvent(long sender, long receiver, unsigned int code, void* data, int size,
                                 unsigned short flags);
     static void staticDispatchEvents(unsigned long time);
+    // True while `event` is a posted record whose block is being delivered on this thread: a
+    // handler that answers true for it owns the block, and one that only copied the data must
+    // free it (COEventDataFree).
+    static bool staticIsPostedBlock(const COEvent* event);
     static void staticDispatchDelayedEvents(unsigned long time);
     static void staticDisableDispatchingEvents(bool disable);
     static bool staticIsEventDispatchingDisabled();

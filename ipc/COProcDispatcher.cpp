@@ -1,6 +1,8 @@
 #include "COProcDispatcher.h"
 
+#include "COEventData.h"
 #include "Clock.h"
+#include "CommonObjectEventManager.h"
 
 #include <algorithm>
 #include <climits>
@@ -593,7 +595,11 @@ bool COProcDispatcher::HandleEvent(COEvent* event)
 {
     if (event->code == COE_IDLE)
         return OnIdle(static_cast<unsigned long>(CODataToValue(event->data)));
+    // Answering true makes a posted block this member's; the group carries a copy of it, so the
+    // original goes once it has been copied (or could not be).
+    void* posted = CommonObjectEventManager::staticIsPostedBlock(event) ? event->data : nullptr;
     PutEventInAllQueues(event);
+    COEventDataFree(posted);
     return true;
 }
 

@@ -1,11 +1,13 @@
 // Events between member processes: every member gets every event once, in order, with its data;
 // queue chains grow and shrink; lost, surplus and null-named members.
+#include "COEventData.h"
 #include "COProcDispatcher.h"
 #include "CommonObjectEventManager.h"
 #include "MemberProcess.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <sstream>
 #include <string>
@@ -163,6 +165,52 @@ TEST(Leaving, ReceiverMayDestroyTheDeliveringMember)
     CommonObjectEventManager::staticDispatchEvents(0);
     EXPECT_EQ(receiver.received, 1);
     EXPECT_EQ(InspectTotal(InspectGroup(group), "members"), 0);
+}
+
+// Counts the blocks that posts take from the event data allocator and that come back.
+long g_postedBlocksOut = 0;
+void* CountedAllocate(unsigned long size)
+{
+    ++g_postedBlocksOut;
+    return std::malloc(size);
+}
+void CountedRelease(void* block)
+{
+    if (block != nullptr)
+        --g_postedBlocksOut;
+    std::free(block);
+}
+
+class DataReceiver : public CommonObjectBase {
+public:
+    std::string received;
+
+protected:
+    bool HandleEvent(COEvent* event) override
+    {
+        if (event->dataSize > 0)
+            received.assign(static_cast<const char*>(event->data));
+        return true;
+    }
+};
+
+TEST(Posting, PostedBlockIsFreedOnceTheGroupCarriesItsCopy)
+{
+    const std::string group = UniqueName("Post");
+    const COEventDataAllocator previous = COSetEventDataAllocator({CountedAllocate, CountedRelease});
+    {
+        CommonObjectEventManager manager(nullptr);
+        auto* member = new COProcDispatcher(group.c_str());
+        DataReceiver receiver;
+        member->AddReceiver(receiver.GetID());
+        char data[64] = "posted to the group";
+        CommonObjectEventManager::staticPostEvent(0, member->GetID(), 0x5001, data, sizeof data, 0);
+        CommonObjectEventManager::staticDispatchEvents(0);
+        CommonObjectEventManager::staticDispatchEvents(0);
+        EXPECT_EQ(receiver.received, "posted to the group");
+        EXPECT_EQ(g_postedBlocksOut, 0);
+    }
+    COSetEventDataAllocator(previous);
 }
 
 TEST(SlotCode, EventWithCodeZeroNeverArrivesAndItsSlotIsTakenByTheNext)
