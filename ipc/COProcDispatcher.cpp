@@ -23,6 +23,10 @@ using EventSlot = COProcDispatcher::EventSlot;
 constexpr long kHeaderSize = static_cast<long>(sizeof(Header));
 constexpr unsigned long kLockRetryMs = 10;
 constexpr int kLockYields = 200;
+// Holders keep a lock for microseconds, milliseconds under a loaded emulator. A lock that a
+// waiter has not once seen free for this long belongs to a process that died holding it (killed,
+// or crashed): a wait without limit takes it over rather than hang every member for good.
+constexpr DWORD kAbandonedLockMs = 20000;
 // A member that leaves waits this many times this long, in all, for consumers to attach the
 // blocks it appended to their queues.
 constexpr int kPendingWaitBudget = 100;
@@ -172,12 +176,24 @@ bool COProcDispatcher::IsUsableQueueBlock(const EventQueueBlock* block, std::siz
 bool COProcDispatcher::Lock(Header& header, int timeout)
 {
     const DWORD start = GetTickCount();
+    DWORD heldSince = start;
     int yields = 0;
     for (;;) {
-        while (ReadShared(header.lock) >= 0) {
+        for (long word; (word = ReadShared(header.lock)) != -1;) {
+            // Below -1 only after a takeover whose holder did come back and unlock: free again.
+            if (word < -1) {
+                InterlockedCompareExchange(&header.lock, -1, word);
+                continue;
+            }
             // Elapsed time, so that the tick counter's wrap does not end the wait early.
-            if (timeout > 0 && GetTickCount() - start > static_cast<DWORD>(timeout))
+            const DWORD now = GetTickCount();
+            if (timeout > 0 && now - start > static_cast<DWORD>(timeout))
                 return false;
+            if (timeout == 0 && now - heldSince > kAbandonedLockMs) {
+                InterlockedCompareExchange(&header.lock, -1, word);
+                heldSince = now;
+                continue;
+            }
             // Holders keep a lock for a few microseconds: give up the processor a few times
             // before settling into the slow polling that a long hold calls for.
             if (++yields <= kLockYields)
@@ -188,6 +204,7 @@ bool COProcDispatcher::Lock(Header& header, int timeout)
         if (InterlockedIncrement(&header.lock) == 0)
             return true;
         InterlockedDecrement(&header.lock);
+        heldSince = GetTickCount();  // it was free a moment ago: its holder is alive
     }
 }
 

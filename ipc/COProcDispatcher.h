@@ -112,7 +112,8 @@ public:
 
 protected:
     static Header* staticGetHeader(void* data);
-    // A spin lock on the header's lock word; timeout in milliseconds, 0 without limit.
+    // A spin lock on the header's lock word; timeout in milliseconds, 0 without limit. A wait
+    // without limit takes over a lock that stays held for seconds: its holder has died.
     static bool Lock(Header& header, int timeout);
     static void Unlock(Header& header);
 

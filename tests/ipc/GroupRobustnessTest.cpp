@@ -152,4 +152,19 @@ TEST(SpoiltDirectory, EntryCountBeyondTheDirectoryStopsDeliveryWithoutHarm)
     EXPECT_TRUE(second.Quit());
 }
 
+TEST(AbandonedLock, DirectoryLockOfAMemberThatDiedHoldingItIsTakenOver)
+{
+    const std::string group = UniqueName("Abandoned");
+    MemberProcess first(group);
+    ASSERT_EQ(AnswerField(first.Command("status"), "entered"), 1);
+    // As a member killed inside its directory work would leave it: held, and nobody to free it.
+    Spoil(group, 1, offsetof(COProcDispatcher::Header, lock), 0);
+    MemberProcess second(group);
+    EXPECT_EQ(AnswerField(second.Command("status"), "entered"), 1);
+    EXPECT_EQ(first.Command("send 1 0 3 mixed"), "sent 3");
+    EXPECT_EQ(AnswerField(second.Command("deliver 1"), "received"), 3);
+    EXPECT_TRUE(first.Quit());
+    EXPECT_TRUE(second.Quit());
+}
+
 }  // namespace
