@@ -61,27 +61,6 @@ TEST(ExecuterProtocol, CreateProcessTextIsSplitAtTheLastBackslash)
     }
 }
 
-TEST(ExecuterProtocol, WinExecCommandTakesTheRootOnlyForAPathBeforeTheFirstBlank)
-{
-    struct Case {
-        const char* text;
-        bool fromRoot;
-    } cases[] = {
-        {"setup\\x.exe /s", true},
-        {"x.exe /p=a\\b", false},
-        {"setup\\x.exe", false},
-        {"x.exe", false},
-    };
-    for (const Case& c : cases) {
-        const std::vector<char> payload = MakeExecCommand(7, c.text);
-        WinExecRequest request;
-        ASSERT_TRUE(ReadWinExecRequest(payload.data(), static_cast<long>(payload.size()), &request));
-        EXPECT_EQ(7u, request.showCommand);
-        EXPECT_EQ(c.text, request.commandText);
-        EXPECT_EQ(c.fromRoot, request.fromRoot) << c.text;
-    }
-}
-
 TEST(ExecuterProtocol, WinExecPayloadIsReadWithinItsBounds)
 {
     WinExecRequest request;
