@@ -212,17 +212,30 @@ void COProcDispatcher::Unlock(Header& header) { InterlockedDecrement(&header.loc
 
 // ---- joining and leaving ----
 
-COProcDispatcher::COProcDispatcher(const char* name) : CODispatcher(name)
+COProcDispatcher::COProcDispatcher(const char* name) : COProcDispatcher(name, Joining::JoinOrFound) {}
+
+COProcDispatcher::COProcDispatcher(const char* name, Joining joining) : CODispatcher(name)
 {
+    using Opening = NamedSharedMemoryHeap::Opening;
+    const Opening opening = joining == Joining::FoundOnly ? Opening::CreateOnly : Opening::OpenOrCreate;
     const RkString base = RkString(name != nullptr ? name : "") + "_Array";
-    m_queueHeap = std::make_unique<NamedSharedMemoryHeap>(base, this);
-    if (s_eventDataHeap == nullptr)
-        s_eventDataHeap = new NamedSharedMemoryHeap(kEventDataHeapName, nullptr);
+    m_queueHeap = std::make_unique<NamedSharedMemoryHeap>(base, this, opening);
+    const bool opensDataHeap = s_eventDataHeap == nullptr;
+    if (opensDataHeap)
+        s_eventDataHeap = new NamedSharedMemoryHeap(kEventDataHeapName, nullptr, opening);
     ++s_eventDataHeapUsers;
-    if (m_directory != nullptr) {
+    if (m_directory != nullptr)
         CreateOwnQueue();
-        EnterDirectory();
+    if (joining == Joining::FoundOnly) {
+        m_existingObject = m_queueHeap->GetExistingObject();
+        if (m_existingObject.IsEmpty() && opensDataHeap)
+            m_existingObject = s_eventDataHeap->GetExistingObject();
+        // Somebody else's objects: whatever this member made stays unlisted, and it sends nothing.
+        if (!m_existingObject.IsEmpty())
+            m_directory = nullptr;
     }
+    if (m_directory != nullptr)
+        EnterDirectory();
     RequestIdleEvents();
 }
 

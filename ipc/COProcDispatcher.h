@@ -71,8 +71,17 @@ public:
     static constexpr long kDirectorySize = 184;
     static constexpr long kFirstBlockSize = 592;
 
+    enum class Joining {
+        JoinOrFound,
+        // Founds the group or stays outside it: a member that must be the first of its group
+        // (one that serves requests of whoever joins later) takes any of the group's kernel
+        // objects that exist already for somebody else's, and joins nothing.
+        FoundOnly,
+    };
+
     // Joins (or founds) the group `name`. A null name is the empty name: the group "_Array".
     explicit COProcDispatcher(const char* name = nullptr);
+    COProcDispatcher(const char* name, Joining joining);
     // Leaves the group; events still queued for this member are dropped.
     ~COProcDispatcher() override;
 
@@ -88,6 +97,11 @@ public:
     // belongs to a member that ended without leaving; it is not counted. Read-only: the
     // directory is left as it is.
     long GetOtherMemberCount();
+
+    // For a FoundOnly member: the kernel object of the group (or of the event-data heap) that
+    // existed before this member set out to create it, which kept it outside the group; empty
+    // when it founded its group.
+    const RkString& GetExistingObject() const { return m_existingObject; }
 
     // For a receiver that holds the data pointer of a delivered event.
     static long staticAddRefSharedMemory(void* data);
@@ -173,6 +187,7 @@ private:
     void FreeUnreferencedDataBlocks();
 
     std::size_t m_directoryLength = 0;
+    RkString m_existingObject;
     // While an event with data is being put: this member's view of its new data block.
     Header* m_sendingData = nullptr;
     long m_sendingDataIndex = 0;

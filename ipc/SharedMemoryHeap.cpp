@@ -49,25 +49,49 @@ bool MapNamed(SharedBlock& block, const char* name, DWORD size)
 
 }  // namespace
 
-NamedSharedMemoryHeap::NamedSharedMemoryHeap(const char* base, SharedMemoryHeapClient* client)
+NamedSharedMemoryHeap::NamedSharedMemoryHeap(const char* base, SharedMemoryHeapClient* client, Opening opening)
     : m_base(base != nullptr ? base : "")
 {
-    if (m_base.GetLength() + kLongestIndexSuffix >= MAX_PATH)
+    if (m_base.GetLength() + kLongestIndexSuffix >= MAX_PATH || !OpenHeapMutex(m_base + "Mutex", opening))
         return;
-    const RkString mutexName = m_base + "Mutex";
-    m_mutex = KernelHandle(OpenMutexA(kMutexAllAccess, FALSE, mutexName));
-    if (!m_mutex.IsOpen())
-        m_mutex = KernelHandle(CreateMutexA(nullptr, FALSE, mutexName));
-    if (!m_mutex.IsOpen())
-        return;
-
-    ScopedMutexHold hold(m_mutex.Get());
-    MapBase();
-    if (m_baseView == nullptr) {
-        // Without its counter the heap can hand out nothing.
-        m_mutex.Close();
-        return;
+    bool usable = false;
+    {
+        ScopedMutexHold hold(m_mutex.Get());
+        const bool existed = MapNamed(m_baseBlock, m_base, kBaseMappingSize);
+        if (existed && opening == Opening::CreateOnly)
+            NoteExisting(m_base);
+        else if (m_baseBlock.length >= kBaseMappingSize)
+            m_baseView = static_cast<long*>(m_baseBlock.view.Get());
+        usable = m_baseView != nullptr;
+        if (usable)
+            OpenRoot(client);
     }
+    // Without its counter the heap can hand out nothing.
+    if (!usable) {
+        m_baseBlock.view.Unmap();
+        m_baseBlock.handle.Close();
+        m_mutex.Close();
+    }
+}
+
+bool NamedSharedMemoryHeap::OpenHeapMutex(const RkString& name, Opening opening)
+{
+    if (opening == Opening::OpenOrCreate)
+        m_mutex = KernelHandle(OpenMutexA(kMutexAllAccess, FALSE, name));
+    if (!m_mutex.IsOpen()) {
+        m_mutex = KernelHandle(CreateMutexA(nullptr, FALSE, name));
+        // A mutex that exists but may not be opened here exists all the same.
+        const DWORD error = GetLastError();
+        if (opening == Opening::CreateOnly && (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED)) {
+            NoteExisting(name);
+            m_mutex.Close();
+        }
+    }
+    return m_mutex.IsOpen();
+}
+
+void NamedSharedMemoryHeap::OpenRoot(SharedMemoryHeapClient* client)
+{
     auto* counter = reinterpret_cast<BaseMapping*>(m_baseView);
     if (counter->nextIndex == 0) {
         counter->reserved = -1;
@@ -82,6 +106,12 @@ NamedSharedMemoryHeap::NamedSharedMemoryHeap(const char* base, SharedMemoryHeapC
     }
 }
 
+void NamedSharedMemoryHeap::NoteExisting(const char* name)
+{
+    if (m_existingObject.IsEmpty())
+        m_existingObject = name;
+}
+
 NamedSharedMemoryHeap::~NamedSharedMemoryHeap()
 {
     if (!IsUsable())
@@ -90,13 +120,6 @@ NamedSharedMemoryHeap::~NamedSharedMemoryHeap()
     m_blocks.clear();
     m_baseBlock.view.Unmap();
     m_baseBlock.handle.Close();
-}
-
-void NamedSharedMemoryHeap::MapBase()
-{
-    MapNamed(m_baseBlock, m_base, kBaseMappingSize);
-    if (m_baseBlock.length >= kBaseMappingSize)
-        m_baseView = static_cast<long*>(m_baseBlock.view.Get());
 }
 
 RkString NamedSharedMemoryHeap::BlockName(const char* base, long index)
@@ -134,6 +157,8 @@ void* NamedSharedMemoryHeap::Alloc(int size)
     bool existed = false;
     SharedBlock& block = CreateOrOpen(index, size + 4, &existed);
     // A block must be new: one that exists already under the name belongs to someone else.
+    if (existed)
+        NoteExisting(BlockName(m_base, index));
     if (existed || block.length < static_cast<std::size_t>(size)) {
         Release(&block);
         return nullptr;

@@ -54,10 +54,18 @@ protected:
 
 class CORVANE_API NamedSharedMemoryHeap : public SharedMemoryHeap {
 public:
+    enum class Opening {
+        OpenOrCreate,  // joins the heap of that name, or creates it
+        // Only a heap that this object creates itself: a mutex or base mapping of that name that
+        // exists already was made by somebody else, and leaves the heap unusable untouched (its
+        // mutex is never waited for).
+        CreateOnly,
+    };
+
     // Opens or creates the heap `base` (null is the empty name). With a client, block 0 of a
     // fresh heap is reserved as the client's root block. A base name too long to form every
     // object name, or objects that cannot be opened, leave the heap unusable.
-    NamedSharedMemoryHeap(const char* base, SharedMemoryHeapClient* client);
+    NamedSharedMemoryHeap(const char* base, SharedMemoryHeapClient* client, Opening opening = Opening::OpenOrCreate);
     virtual ~NamedSharedMemoryHeap();
     NamedSharedMemoryHeap(const NamedSharedMemoryHeap&) = delete;
     NamedSharedMemoryHeap& operator=(const NamedSharedMemoryHeap&) = delete;
@@ -73,12 +81,17 @@ public:
     std::size_t GetLength(const void* view) const;
     // Views this object currently holds.
     std::size_t GetMappedCount() const { return m_blocks.size(); }
+    // The first kernel object that this object set out to create and found made already (a
+    // block for Alloc; with CreateOnly also the mutex and the base mapping); empty if none.
+    const RkString& GetExistingObject() const { return m_existingObject; }
 
     // The kernel object name of block `index` of the heap `base`.
     static RkString BlockName(const char* base, long index);
 
 private:
-    void MapBase();
+    bool OpenHeapMutex(const RkString& name, Opening opening);
+    void OpenRoot(SharedMemoryHeapClient* client);
+    void NoteExisting(const char* name);
     SharedBlock& CreateOrOpen(long index, int size, bool* existed);
     const SharedBlock* Find(const void* view) const;
     // Unmaps, closes and drops the first record that matches.
@@ -90,4 +103,5 @@ private:
     SharedBlock m_baseBlock;
     long* m_baseView = nullptr;
     std::list<SharedBlock> m_blocks;  // in mapping order; records stay put while listed
+    RkString m_existingObject;
 };
