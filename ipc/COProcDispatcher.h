@@ -126,8 +126,8 @@ public:
 
 protected:
     static Header* staticGetHeader(void* data);
-    // A spin lock on the header's lock word; timeout in milliseconds, 0 without limit. A wait
-    // without limit takes over a lock that stays held for seconds: its holder has died.
+    // A spin lock on the header's lock word; timeout in milliseconds, 0 without limit. A lock
+    // whose holder is known to have ended is taken over (the rule is beside the code).
     static bool Lock(Header& header, int timeout);
     static void Unlock(Header& header);
 
@@ -138,7 +138,9 @@ protected:
     void UnrefEventData(const COEvent* event);
     bool RemoveEventFromQueue(COEvent* event);
     EventQueueBlock* GetNextEventQueueBlock(EventQueueBlock* block);
-    void CollectEventQueueBlocks(std::vector<EventQueueBlock*>& blocks);
+    // False when a block of the chain stays held by a live stranger: the blocks collected up to
+    // it are locked all the same.
+    bool CollectEventQueueBlocks(std::vector<EventQueueBlock*>& blocks);
     void RemoveFreeEventQueueBlocks();
     void FreeEventBlocks();
 
@@ -165,24 +167,35 @@ protected:
     static int s_eventDataHeapUsers;
 
 private:
+    class DeliveryTurn;
+
     static bool IsUsableQueueBlock(const EventQueueBlock* block, std::size_t length);
+    // The lock of a block of the group, taken the way every internal wait takes it: a holder
+    // known to be dead is taken over, a live one is waited for a few seconds at most (false).
+    bool LockShared(Header& header);
+    bool AnyOtherMemberAlive();
+    long CountOtherMembers(bool stopAtFirst);
+    // The queue starting at `queueIndex` still exists and passes its check.
+    bool IsQueueAlive(long queueIndex);
+    bool IsOwnChainBlock(long index) const;
     void CreateOwnQueue();
     void EnterDirectory();
     void LeaveDirectory();
     bool IsQueueListed(long queueIndex);
     void WaitForPendingBlocks();
-    // Maps and locks a queue block that passes the checks; null (nothing held) otherwise.
-    EventQueueBlock* MapQueueBlock(long index, long* slots);
+    // Maps and locks a queue block that passes the checks; null (nothing held) otherwise, with
+    // `held` set when a live stranger keeps it locked.
+    EventQueueBlock* MapQueueBlock(long index, long* slots, bool* held);
     void AppendQueueBlock(EventQueueBlock* last, long lastSlots, long queueIndex, COEvent* event);
     // Lets go of a view from MapQueueBlock (the own first block stays).
     void ReleaseQueueBlock(EventQueueBlock* block);
-    void KeepPending(EventQueueBlock* block, long queueIndex);
+    void KeepPending(EventQueueBlock* block, long index, long queueIndex);
     void DropPendingBlock(long index);
     void DropPendingBlocksOf(long queueIndex);
     void DetachBlock(EventQueueBlock* block);
     // The index under which this member mapped a block of its own chain.
     long KnownIndex(const EventQueueBlock* block) const;
-    Header* MapDataBlock(const COEvent& event, SharedBlock** record);
+    SharedBlock MapDataBlock(const COEvent& event);
     bool CopyDataToSharedMemory(COEvent* event);
     void FreeUnreferencedDataBlocks();
 
@@ -191,7 +204,7 @@ private:
     // While an event with data is being put: this member's view of its new data block.
     Header* m_sendingData = nullptr;
     long m_sendingDataIndex = 0;
-    bool* m_destroyed = nullptr;  // set by the destructor for a delivery turn that is running
+    DeliveryTurn* m_delivery = nullptr;  // the delivery turn that is running, told of the end
     std::map<long, EventQueueBlock*> m_attachedBlocks;  // the own chain's later blocks, by index
 };
 

@@ -6,8 +6,9 @@ namespace {
 
 // The longest text a block index adds to the base name: "_-2147483648".
 constexpr int kLongestIndexSuffix = 12;
-constexpr DWORD kMutexAllAccess = 0x1F0001;
-constexpr DWORD kBaseMappingSize = 8;
+constexpr unsigned long kBaseMappingSize = 8;
+// The longest kernel object name.
+constexpr int kLongestName = 260;
 
 struct BaseMapping {
     long nextIndex;  // the index the next Alloc hands out
@@ -17,46 +18,40 @@ static_assert(sizeof(BaseMapping) == kBaseMappingSize, "the base mapping is 8 by
 
 }  // namespace
 
-std::size_t SharedViewLength(const void* view)
-{
-    if (view == nullptr)
-        return 0;
-    std::size_t length = 0;
-    const char* cursor = static_cast<const char*>(view);
-    MEMORY_BASIC_INFORMATION info;
-    while (VirtualQuery(cursor, &info, sizeof info) == sizeof info && info.AllocationBase == view &&
-           info.State == MEM_COMMIT) {
-        length += info.RegionSize;
-        cursor += info.RegionSize;
-    }
-    return length;
-}
-
 namespace {
 
 // Creates the named paging-file mapping, or opens it when it exists (the system then keeps its
 // size), and maps it whole for writing. True when the mapping existed already.
-bool MapNamed(SharedBlock& block, const char* name, DWORD size)
+bool MapNamed(SharedBlock& block, const char* name, unsigned long size)
 {
-    block.handle = KernelHandle(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name));
-    if (!block.handle.IsOpen())
-        return false;
-    const bool existed = GetLastError() == ERROR_ALREADY_EXISTS;
-    block.view = ScopedView(MapViewOfFile(block.handle.Get(), FILE_MAP_WRITE, 0, 0, 0));
-    block.length = SharedViewLength(block.view.Get());
-    return existed;
+    const platform::NamedObjectResult result = block.handle.CreateOrOpen(name, size);
+    block.view = block.handle.Map();
+    block.length = block.view.Length();
+    return result == platform::NamedObjectResult::Opened;
 }
+
+// Holds a heap's mutex for the life of a scope.
+class MutexHold {
+public:
+    explicit MutexHold(platform::NamedMutex& mutex) : m_mutex(mutex) { m_mutex.Lock(); }
+    ~MutexHold() { m_mutex.Unlock(); }
+    MutexHold(const MutexHold&) = delete;
+    MutexHold& operator=(const MutexHold&) = delete;
+
+private:
+    platform::NamedMutex& m_mutex;
+};
 
 }  // namespace
 
 NamedSharedMemoryHeap::NamedSharedMemoryHeap(const char* base, SharedMemoryHeapClient* client, Opening opening)
     : m_base(base != nullptr ? base : "")
 {
-    if (m_base.GetLength() + kLongestIndexSuffix >= MAX_PATH || !OpenHeapMutex(m_base + "Mutex", opening))
+    if (m_base.GetLength() + kLongestIndexSuffix >= kLongestName || !OpenHeapMutex(m_base + "Mutex", opening))
         return;
     bool usable = false;
     {
-        ScopedMutexHold hold(m_mutex.Get());
+        MutexHold hold(m_mutex);
         const bool existed = MapNamed(m_baseBlock, m_base, kBaseMappingSize);
         if (existed && opening == Opening::CreateOnly)
             NoteExisting(m_base);
@@ -76,17 +71,9 @@ NamedSharedMemoryHeap::NamedSharedMemoryHeap(const char* base, SharedMemoryHeapC
 
 bool NamedSharedMemoryHeap::OpenHeapMutex(const RkString& name, Opening opening)
 {
-    if (opening == Opening::OpenOrCreate)
-        m_mutex = KernelHandle(OpenMutexA(kMutexAllAccess, FALSE, name));
-    if (!m_mutex.IsOpen()) {
-        m_mutex = KernelHandle(CreateMutexA(nullptr, FALSE, name));
-        // A mutex that exists but may not be opened here exists all the same.
-        const DWORD error = GetLastError();
-        if (opening == Opening::CreateOnly && (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED)) {
-            NoteExisting(name);
-            m_mutex.Close();
-        }
-    }
+    const bool mayOpen = opening == Opening::OpenOrCreate;
+    if (m_mutex.OpenOrCreate(name, mayOpen) == platform::NamedObjectResult::Opened && !mayOpen)
+        NoteExisting(name);
     return m_mutex.IsOpen();
 }
 
@@ -116,7 +103,7 @@ NamedSharedMemoryHeap::~NamedSharedMemoryHeap()
 {
     if (!IsUsable())
         return;
-    ScopedMutexHold hold(m_mutex.Get());
+    MutexHold hold(m_mutex);
     m_blocks.clear();
     m_baseBlock.view.Unmap();
     m_baseBlock.handle.Close();
@@ -134,7 +121,7 @@ SharedBlock& NamedSharedMemoryHeap::CreateOrOpen(long index, int size, bool* exi
     m_blocks.emplace_back();
     SharedBlock& block = m_blocks.back();
     block.index = index;
-    const bool found = MapNamed(block, BlockName(m_base, index), static_cast<DWORD>(size));
+    const bool found = MapNamed(block, BlockName(m_base, index), static_cast<unsigned long>(size));
     if (existed != nullptr)
         *existed = found;
     return block;
@@ -146,7 +133,7 @@ void* NamedSharedMemoryHeap::Alloc(int size)
         return nullptr;
     long index;
     {
-        ScopedMutexHold hold(m_mutex.Get());
+        MutexHold hold(m_mutex);
         auto* counter = reinterpret_cast<volatile BaseMapping*>(m_baseView);
         index = counter->nextIndex;
         // The counter is shared memory: a value no opener could have left there ends the heap.
@@ -174,6 +161,15 @@ void* NamedSharedMemoryHeap::Map(long index, SharedBlock** record)
     if (record != nullptr)
         *record = &block;
     return block.view.Get();
+}
+
+SharedBlock NamedSharedMemoryHeap::MapUnlisted(long index) const
+{
+    SharedBlock block;
+    block.index = index;
+    if (IsUsable())
+        MapNamed(block, BlockName(m_base, index), 4);
+    return block;
 }
 
 void NamedSharedMemoryHeap::Free(void* view)

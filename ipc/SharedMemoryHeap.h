@@ -8,21 +8,18 @@
 
 #include "AfxExport.h"
 
+#include "PlatformSharedMemory.h"
 #include "RkString.h"
-#include "Win32Owners.h"
 
 #include <cstddef>
 #include <list>
 
-// The bytes reachable from a view of a file mapping up to the end of the mapping (0 for null).
-std::size_t SharedViewLength(const void* view);
-
 // This process's record of one mapped block.
 struct SharedBlock {
-    ScopedView view;          // null when mapping failed
-    long index = 0;           // the block's number in its heap
-    KernelHandle handle;      // null when the mapping could not be created or opened
-    std::size_t length = 0;   // bytes this process may touch through the view (0 without one)
+    platform::MappedView view;     // null when mapping failed
+    long index = 0;                // the block's number in its heap
+    platform::NamedMapping handle;  // closed when the mapping could not be created or opened
+    std::size_t length = 0;        // bytes this process may touch through the view (0 without one)
 };
 
 class CORVANE_API SharedMemoryHeap {
@@ -77,6 +74,9 @@ public:
     void Release(SharedBlock* record) override;
 
     bool IsUsable() const { return m_mutex.IsOpen(); }
+    // A view of block `index` that belongs to the caller: the heap keeps no record of it, so no
+    // Free or Release reaches it, and it outlives the heap. Its view is null on failure.
+    SharedBlock MapUnlisted(long index) const;
     // Bytes this process may touch through a view it got from Alloc or Map; 0 when unknown.
     std::size_t GetLength(const void* view) const;
     // Views this object currently holds.
@@ -99,7 +99,7 @@ private:
     void Forget(Match matches);
 
     RkString m_base;
-    KernelHandle m_mutex;
+    platform::NamedMutex m_mutex;
     SharedBlock m_baseBlock;
     long* m_baseView = nullptr;
     std::list<SharedBlock> m_blocks;  // in mapping order; records stay put while listed

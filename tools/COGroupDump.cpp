@@ -12,14 +12,14 @@
 //   block <index> slots <n> used <n> refs <n>
 //   spoilt <index>                  a block that is missing or fails the consistency checks
 //   data <index> bytes <n> refs <n>
+//   data scan from <index>          the newest kDataScanLimit indices only, when the heap has more
 //   total members <n> blocks <n> data <n>
 // or "no group <name>" when no process has the group open.
 #include "COProcDispatcher.h"
+#include "PlatformSharedMemory.h"
 #include "SharedMemoryHeap.h"
-#include "Win32Owners.h"
 
-#include <windows.h>
-
+#include <algorithm>
 #include <cstdio>
 #include <string>
 
@@ -27,27 +27,29 @@ namespace {
 
 using Header = COProcDispatcher::Header;
 
+// The data heap's counter is shared memory that anybody may have spoilt: only the newest indices
+// below it are looked at. Data blocks live for a delivery turn or two, so the live ones are there.
+constexpr long kDataScanLimit = 4096;
+
 // A read-only view of one named mapping that exists already; never creates one.
 class ReadOnlyBlock {
 public:
-    explicit ReadOnlyBlock(const char* name) : m_handle(OpenFileMappingA(FILE_MAP_READ, FALSE, name))
+    explicit ReadOnlyBlock(const char* name)
     {
-        if (m_handle.IsOpen())
-            m_view = ScopedView(MapViewOfFile(m_handle.Get(), FILE_MAP_READ, 0, 0, 0));
-        m_length = SharedViewLength(m_view.Get());
+        if (m_mapping.OpenForReading(name))
+            m_view = m_mapping.Map();
     }
 
     template <class T>
     const T* As() const
     {
-        return m_length >= sizeof(T) ? static_cast<const T*>(m_view.Get()) : nullptr;
+        return m_view.Length() >= sizeof(T) ? static_cast<const T*>(m_view.Get()) : nullptr;
     }
-    std::size_t Length() const { return m_length; }
+    std::size_t Length() const { return m_view.Length(); }
 
 private:
-    KernelHandle m_handle;
-    ScopedView m_view;
-    std::size_t m_length = 0;
+    platform::NamedMapping m_mapping;
+    platform::MappedView m_view;
 };
 
 struct Totals {
@@ -112,8 +114,14 @@ void PrintDataBlocks(Totals& totals)
 {
     const char* heap = "COProcDispatcherHeap";
     const ReadOnlyBlock base(heap);
-    const long* nextIndex = base.As<long>();
-    for (long index = 0; nextIndex != nullptr && index < *nextIndex; ++index) {
+    const long* counter = base.As<long>();
+    if (counter == nullptr)
+        return;
+    const long nextIndex = *counter;
+    const long first = std::max(0L, nextIndex - kDataScanLimit);
+    if (first > 0)
+        std::printf("data scan from %ld\n", first);
+    for (long index = first; index < nextIndex; ++index) {
         const ReadOnlyBlock block(NamedSharedMemoryHeap::BlockName(heap, index));
         const Header* header = block.As<Header>();
         if (header == nullptr || header->size == 0)

@@ -1,0 +1,118 @@
+// Named kernel objects shared between processes: mutexes, paging-file mappings and their views,
+// and what a waiter needs to know of another process. Win32 on Windows. Elsewhere an in-process
+// stand-in with the same lifetimes (an object lives while a handle or view of it is open, and a
+// fresh one reads as zeros) on real shared memory: two views of one mapping lie at different
+// addresses and share their bytes, and an unmapped view is gone, so a use after unmapping
+// faults. There "processes" are simulated, so that tests can run several group members in one
+// program and let one of them end without leaving (see the simulation functions below).
+#pragma once
+
+#include <cstddef>
+
+namespace platform {
+
+using ProcessId = unsigned long;
+
+ProcessId CurrentProcessId();
+// False once the process has ended (or when no process has that id).
+bool IsProcessRunning(ProcessId process);
+
+// Writes `exchange` if the value is `comparand`; returns the value found, like
+// InterlockedCompareExchange.
+long AtomicCompareExchange(long volatile* value, long exchange, long comparand);
+
+// How a named object was come by.
+enum class NamedObjectResult { Failed, Created, Opened };
+
+// A named mutex shared between processes, re-entrant for the thread that holds it. A mutex
+// whose holder ended is taken over by the next waiter.
+class NamedMutex {
+public:
+    NamedMutex() = default;
+    ~NamedMutex() { Close(); }
+    NamedMutex(const NamedMutex&) = delete;
+    NamedMutex& operator=(const NamedMutex&) = delete;
+
+    // Opens the mutex of that name when `mayOpen` and it exists, else creates it. With
+    // `mayOpen` false a mutex that exists already is not opened (Opened is then returned
+    // and the object stays closed): it was made by somebody else. One that exists but may not
+    // be opened counts as existing.
+    NamedObjectResult OpenOrCreate(const char* name, bool mayOpen);
+    bool IsOpen() const { return m_handle != nullptr; }
+    void Close();
+
+    // Waits without limit; the result is not examined.
+    void Lock();
+    void Unlock();
+
+private:
+    void* m_handle = nullptr;
+};
+
+// A view of a named mapping, unmapped when the owner goes.
+class MappedView {
+public:
+    MappedView() = default;
+    ~MappedView() { Unmap(); }
+    MappedView(MappedView&& other) noexcept;
+    MappedView& operator=(MappedView&& other) noexcept;
+    MappedView(const MappedView&) = delete;
+    MappedView& operator=(const MappedView&) = delete;
+
+    void* Get() const { return m_view; }
+    // Bytes reachable from the view up to the end of the mapping (whole pages; 0 without one).
+    std::size_t Length() const { return m_length; }
+    void Unmap();
+
+private:
+    friend class NamedMapping;
+    void* m_view = nullptr;
+    std::size_t m_length = 0;
+};
+
+// A named mapping backed by the paging file.
+class NamedMapping {
+public:
+    NamedMapping() = default;
+    ~NamedMapping() { Close(); }
+    NamedMapping(NamedMapping&& other) noexcept;
+    NamedMapping& operator=(NamedMapping&& other) noexcept;
+    NamedMapping(const NamedMapping&) = delete;
+    NamedMapping& operator=(const NamedMapping&) = delete;
+
+    // Creates the mapping with `size` bytes of zeros, or opens it when it exists (it then keeps
+    // its own size).
+    NamedObjectResult CreateOrOpen(const char* name, unsigned long size);
+    // Opens a mapping that exists, for reading only; never creates one.
+    bool OpenForReading(const char* name);
+    bool IsOpen() const { return m_handle != nullptr; }
+    void Close();
+    // The whole mapping (writable unless opened for reading); a view that is not open when that
+    // fails.
+    MappedView Map() const;
+
+private:
+    void* m_handle = nullptr;
+    bool m_readOnly = false;
+};
+
+#ifndef _WIN32
+// The simulation of processes in the stand-in. Until a test says otherwise, everything belongs to
+// one process, this program.
+namespace simulation {
+
+// Handles, views and mutex holds made from now on belong to `process`, and CurrentProcessId
+// answers it.
+void SetCurrentProcess(ProcessId process);
+// `process` ends as a killed process does: its handles close, the mutexes it held are
+// abandoned, and each of its views is cut off from its mapping (the addresses stay readable and
+// writable for whatever the ended process's objects still do, but nobody else sees it).
+void EndProcess(ProcessId process);
+// Named objects that exist, and views that are mapped, in all processes.
+std::size_t NamedObjectCount();
+std::size_t ViewCount();
+
+}  // namespace simulation
+#endif
+
+}  // namespace platform

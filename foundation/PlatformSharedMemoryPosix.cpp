@@ -1,0 +1,346 @@
+#include "Platform.h"
+#include "PlatformSharedMemory.h"
+
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <condition_variable>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <memory>
+#include <mutex>
+#include <set>
+#include <string>
+#include <utility>
+#include <vector>
+
+// The kernel's object namespace, kept by this program: every name leads to an object that lives
+// while a handle or a view of it is open, as on Windows. Mappings are anonymous shared-memory
+// files, so that each view is a mapping of its own.
+
+namespace platform {
+namespace {
+
+struct SharedObject {
+    bool isMutex = false;
+    int file = -1;
+    std::size_t size = 0;
+    // A mutex: who holds it, and how often.
+    ProcessId holderProcess = 0;
+    unsigned long holderThread = 0;
+    int depth = 0;
+
+    ~SharedObject()
+    {
+        if (file >= 0)
+            close(file);
+    }
+};
+
+struct Handle {
+    std::shared_ptr<SharedObject> object;
+    ProcessId process;
+};
+
+struct View {
+    std::shared_ptr<SharedObject> object;  // null once cut off by its process's end
+    std::size_t length;
+    ProcessId process;
+};
+
+struct Namespace {
+    std::mutex lock;
+    std::condition_variable mutexReleased;
+    std::map<std::string, std::weak_ptr<SharedObject>> names;
+    std::map<std::uintptr_t, Handle> handles;
+    std::uintptr_t lastHandle = 0;
+    std::map<void*, View> views;
+    std::set<ProcessId> ended;
+    ProcessId current = static_cast<ProcessId>(getpid());
+};
+
+// Built on first use, and never destroyed: objects at namespace scope may close handles late.
+Namespace& Names()
+{
+    static Namespace* names = new Namespace;
+    return *names;
+}
+
+std::size_t PageRounded(std::size_t size)
+{
+    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
+    return (size + page - 1) / page * page;
+}
+
+int AnonymousFile()
+{
+    int file = memfd_create("corvane", MFD_CLOEXEC);
+    if (file < 0) {
+        char path[] = "/tmp/corvane-shm-XXXXXX";
+        file = mkstemp(path);
+        if (file >= 0)
+            unlink(path);
+    }
+    return file;
+}
+
+std::shared_ptr<SharedObject> Find(Namespace& names, const char* name)
+{
+    const auto found = names.names.find(name);
+    return found != names.names.end() ? found->second.lock() : nullptr;
+}
+
+void* AddHandle(Namespace& names, std::shared_ptr<SharedObject> object)
+{
+    names.handles.emplace(++names.lastHandle, Handle{std::move(object), names.current});
+    return reinterpret_cast<void*>(names.lastHandle);
+}
+
+void DropHandle(void* handle)
+{
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    names.handles.erase(reinterpret_cast<std::uintptr_t>(handle));
+}
+
+SharedObject* HandleObject(Namespace& names, void* handle)
+{
+    const auto found = names.handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    return found != names.handles.end() ? found->second.object.get() : nullptr;
+}
+
+// The pages at `view` keep their contents but stop being shared.
+void CutOff(void* view, std::size_t length)
+{
+    std::vector<char> contents(static_cast<const char*>(view), static_cast<const char*>(view) + length);
+    mmap(view, length, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0);
+    std::memcpy(view, contents.data(), length);
+}
+
+}  // namespace
+
+ProcessId CurrentProcessId()
+{
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    return names.current;
+}
+
+bool IsProcessRunning(ProcessId process)
+{
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    return process != 0 && names.ended.count(process) == 0;
+}
+
+long AtomicCompareExchange(long volatile* value, long exchange, long comparand)
+{
+    __atomic_compare_exchange_n(value, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+    return comparand;
+}
+
+NamedObjectResult NamedMutex::OpenOrCreate(const char* name, bool mayOpen)
+{
+    Close();
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    if (auto object = Find(names, name)) {
+        if (!object->isMutex)
+            return NamedObjectResult::Failed;
+        if (mayOpen)
+            m_handle = AddHandle(names, std::move(object));
+        return NamedObjectResult::Opened;
+    }
+    auto object = std::make_shared<SharedObject>();
+    object->isMutex = true;
+    names.names[name] = object;
+    m_handle = AddHandle(names, std::move(object));
+    return NamedObjectResult::Created;
+}
+
+void NamedMutex::Close()
+{
+    if (m_handle != nullptr)
+        DropHandle(m_handle);
+    m_handle = nullptr;
+}
+
+void NamedMutex::Lock()
+{
+    Namespace& names = Names();
+    std::unique_lock<std::mutex> hold(names.lock);
+    SharedObject* mutex = HandleObject(names, m_handle);
+    if (mutex == nullptr)
+        return;
+    const unsigned long thread = CurrentThreadId();
+    const auto mine = [&] { return mutex->holderProcess == names.current && mutex->holderThread == thread; };
+    names.mutexReleased.wait(hold, [&] { return mutex->depth == 0 || mine(); });
+    mutex->holderProcess = names.current;
+    mutex->holderThread = thread;
+    ++mutex->depth;
+}
+
+void NamedMutex::Unlock()
+{
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    SharedObject* mutex = HandleObject(names, m_handle);
+    if (mutex == nullptr || mutex->depth == 0 || mutex->holderProcess != names.current)
+        return;
+    if (--mutex->depth == 0)
+        names.mutexReleased.notify_all();
+}
+
+MappedView::MappedView(MappedView&& other) noexcept
+    : m_view(std::exchange(other.m_view, nullptr)), m_length(std::exchange(other.m_length, 0))
+{
+}
+
+MappedView& MappedView::operator=(MappedView&& other) noexcept
+{
+    if (this != &other) {
+        Unmap();
+        m_view = std::exchange(other.m_view, nullptr);
+        m_length = std::exchange(other.m_length, 0);
+    }
+    return *this;
+}
+
+void MappedView::Unmap()
+{
+    if (m_view != nullptr) {
+        Namespace& names = Names();
+        std::lock_guard<std::mutex> hold(names.lock);
+        names.views.erase(m_view);
+        munmap(m_view, m_length);
+    }
+    m_view = nullptr;
+    m_length = 0;
+}
+
+NamedMapping::NamedMapping(NamedMapping&& other) noexcept
+    : m_handle(std::exchange(other.m_handle, nullptr)), m_readOnly(other.m_readOnly)
+{
+}
+
+NamedMapping& NamedMapping::operator=(NamedMapping&& other) noexcept
+{
+    if (this != &other) {
+        Close();
+        m_handle = std::exchange(other.m_handle, nullptr);
+        m_readOnly = other.m_readOnly;
+    }
+    return *this;
+}
+
+NamedObjectResult NamedMapping::CreateOrOpen(const char* name, unsigned long size)
+{
+    Close();
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    if (auto object = Find(names, name)) {
+        if (object->isMutex)
+            return NamedObjectResult::Failed;
+        m_handle = AddHandle(names, std::move(object));
+        return NamedObjectResult::Opened;
+    }
+    auto object = std::make_shared<SharedObject>();
+    object->file = AnonymousFile();
+    object->size = size;
+    if (size == 0 || object->file < 0 || ftruncate(object->file, static_cast<off_t>(size)) != 0)
+        return NamedObjectResult::Failed;
+    names.names[name] = object;
+    m_handle = AddHandle(names, std::move(object));
+    return NamedObjectResult::Created;
+}
+
+bool NamedMapping::OpenForReading(const char* name)
+{
+    Close();
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    auto object = Find(names, name);
+    if (object == nullptr || object->isMutex)
+        return false;
+    m_handle = AddHandle(names, std::move(object));
+    m_readOnly = true;
+    return true;
+}
+
+void NamedMapping::Close()
+{
+    if (m_handle != nullptr)
+        DropHandle(m_handle);
+    m_handle = nullptr;
+    m_readOnly = false;
+}
+
+MappedView NamedMapping::Map() const
+{
+    MappedView view;
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    const auto handle = names.handles.find(reinterpret_cast<std::uintptr_t>(m_handle));
+    if (handle == names.handles.end())
+        return view;
+    const auto& object = handle->second.object;
+    void* address = mmap(nullptr, object->size, m_readOnly ? PROT_READ : PROT_READ | PROT_WRITE, MAP_SHARED, object->file, 0);
+    if (address == MAP_FAILED)
+        return view;
+    view.m_view = address;
+    view.m_length = PageRounded(object->size);
+    names.views.emplace(address, View{object, view.m_length, names.current});
+    return view;
+}
+
+namespace simulation {
+
+void SetCurrentProcess(ProcessId process)
+{
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    names.current = process;
+}
+
+void EndProcess(ProcessId process)
+{
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    names.ended.insert(process);
+    for (auto& [address, view] : names.views) {
+        if (view.process == process && view.object != nullptr) {
+            CutOff(address, view.length);
+            view.object.reset();
+        }
+    }
+    for (auto it = names.handles.begin(); it != names.handles.end();) {
+        SharedObject& object = *it->second.object;
+        if (object.isMutex && object.holderProcess == process && object.depth > 0) {
+            object.depth = 0;
+            names.mutexReleased.notify_all();
+        }
+        it = it->second.process == process ? names.handles.erase(it) : std::next(it);
+    }
+}
+
+std::size_t NamedObjectCount()
+{
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    std::size_t count = 0;
+    for (const auto& [name, object] : names.names)
+        count += object.expired() ? 0 : 1;
+    return count;
+}
+
+std::size_t ViewCount()
+{
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    return names.views.size();
+}
+
+}  // namespace simulation
+}  // namespace platform
