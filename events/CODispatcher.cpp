@@ -104,6 +104,7 @@ bool CODispatcher::HandleEvent(COEvent* event)
     // dispatcher while the walk goes on.
     const std::vector<long> receivers(m_receivers);
     bool result = false;
+    CommonObjectEventManager::FanOut fanOut(event);
     for (const long id : receivers) {
         CommonObjectBase* receiver = FindObjectByID(id);
         if (receiver == nullptr)
@@ -111,7 +112,7 @@ bool CODispatcher::HandleEvent(COEvent* event)
         event->receiverID = id;
         if (sameManager && receiver->m_manager != senderManager)
             continue;
-        result = CommonObjectEventManager::DeliverInFanOut(receiver, event);
+        result = fanOut.Deliver(receiver);
         if (result && !allReceivers)
             break;
     }

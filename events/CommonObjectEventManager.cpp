@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -327,12 +328,13 @@ bool CommonObjectEventManager::BroadcastToAllObjects(COEvent* event, unsigned sh
     }
 
     bool result = false;
+    FanOut fanOut(event);
     for (const long id : ids) {
         CommonObjectBase* object = FindObjectByID(id);
         if (object == nullptr || (sameManager && object->m_manager != senderManager))
             continue;
         event->receiverID = id;
-        if (DeliverInFanOut(object, event))
+        if (fanOut.Deliver(object))
             result = true;
         if (result && !allReceivers)
             break;
@@ -409,10 +411,16 @@ void CommonObjectEventManager::DrainQueue(EventQueue& queue)
 void CommonObjectEventManager::DeliverQueued(COEvent& event)
 {
     void* block = PostedBlock(event);
-    const COEvent* outer = t_queuedRecord;  // a handler may drain the queues itself
-    t_queuedRecord = &event;
-    const bool taken = staticSendEvent(&event, 0);
-    t_queuedRecord = outer;
+    bool taken = false;
+    {
+        // A handler may drain the queues itself, or throw: the outer record comes back either way.
+        struct QueuedRecord {
+            const COEvent* outer = std::exchange(t_queuedRecord, nullptr);
+            ~QueuedRecord() { t_queuedRecord = outer; }
+        } queued;
+        t_queuedRecord = &event;
+        taken = staticSendEvent(&event, 0);
+    }
     if (!taken && event.dataSize > 0)
         COEventDataFree(block);
 }
@@ -422,14 +430,28 @@ bool CommonObjectEventManager::staticIsPostedBlock(const COEvent* event)
     return event != nullptr && event == t_queuedRecord && event->dataSize > 0;
 }
 
-bool CommonObjectEventManager::DeliverInFanOut(CommonObjectBase* receiver, COEvent* event)
+CommonObjectEventManager::FanOut::FanOut(COEvent* event) : m_event(event), m_data(event->data), m_result(event->data) {}
+
+CommonObjectEventManager::FanOut::~FanOut()
 {
-    const bool taken = receiver->HandleEventWithHooks(event);
-    if (taken && staticIsPostedBlock(event)) {
+    if (m_event->data == m_data)
+        m_event->data = m_result;
+}
+
+bool CommonObjectEventManager::FanOut::Deliver(CommonObjectBase* receiver)
+{
+    const bool taken = receiver->HandleEventWithHooks(m_event);
+    if (taken && staticIsPostedBlock(m_event)) {
         // The taker may free the block at once: later receivers must not see it, and the drain
         // must not free it again.
-        event->dataSize = 0;
-        event->data = nullptr;
+        m_event->dataSize = 0;
+        m_event->data = m_data = m_result = nullptr;
+    } else if (m_event->data != m_data && m_event->dataSize > 0) {
+        // What a receiver writes into the record's data field (an inter-process dispatcher
+        // writes its shared block's index there) is the sender's to read once the fan-out is
+        // over; the receivers after it get the data as sent.
+        m_result = m_event->data;
+        m_event->data = m_data;
     }
     return taken;
 }

@@ -99,9 +99,24 @@ protected:
     // A dispatcher that goes away must not stay behind as a built-in one.
     static void ForgetDispatcher(CODispatcher* dispatcher);
 
-    // One delivery of a fan-out, which hands a queued record's block to the first receiver
-    // that answers true (see above).
-    static bool DeliverInFanOut(CommonObjectBase* receiver, COEvent* event);
+    // The deliveries of one record to several receivers. A queued record's block goes to the
+    // first receiver that answers true (see above). Every receiver gets the record's data block
+    // as the sender gave it; a receiver that rewrites the data field (an inter-process dispatcher
+    // writes its shared block's index there) leaves that for the sender, once the fan-out ends.
+    class FanOut {
+    public:
+        explicit FanOut(COEvent* event);
+        ~FanOut();
+        FanOut(const FanOut&) = delete;
+        FanOut& operator=(const FanOut&) = delete;
+
+        bool Deliver(CommonObjectBase* receiver);
+
+    private:
+        COEvent* m_event;
+        void* m_data;    // what every receiver gets
+        void* m_result;  // what the sender gets back
+    };
 
     using ObjectMap = std::unordered_map<long, CommonObjectBase*>;
     using DispatcherMap = std::unordered_map<std::string, long>;

@@ -27,6 +27,8 @@ BlockPool::BlockPool(unsigned size)
 
 void* BlockPool::Allocate(unsigned size)
 {
+    // A 0-byte object still gets an address of its own, inside a block, as new promises.
+    size = size != 0 ? size : 1;
     // Comparisons arranged so that no sum can wrap.
     if (blockSize < kLinkSize || size > blockSize - kLinkSize)
         AfxThrowMemoryException();

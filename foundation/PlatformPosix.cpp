@@ -1,5 +1,6 @@
 #include "Platform.h"
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 #include <sys/syscall.h>
@@ -12,8 +13,20 @@ long AtomicDecrement(long volatile* value) { return __atomic_sub_fetch(value, 1,
 
 unsigned long CurrentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
 
+namespace {
+// Simulated time: sleeping moves the clock on at once, so that long waits cost nothing.
+std::atomic<bool> g_simulatedTime{false};
+std::atomic<unsigned long> g_simulatedClock{0};
+}  // namespace
+
+namespace simulation {
+void UseSimulatedTime(bool simulated) { g_simulatedTime = simulated; }
+}  // namespace simulation
+
 unsigned long MillisecondClock()
 {
+    if (g_simulatedTime)
+        return g_simulatedClock;
     timespec now{};
     clock_gettime(CLOCK_MONOTONIC, &now);
     // Unsigned arithmetic wraps at 2^32 like timeGetTime.
@@ -23,6 +36,10 @@ unsigned long MillisecondClock()
 
 void SleepMilliseconds(unsigned long milliseconds)
 {
+    if (g_simulatedTime) {
+        g_simulatedClock += milliseconds != 0 ? milliseconds : 1;
+        return;
+    }
     timespec remaining{static_cast<time_t>(milliseconds / 1000UL),
                        static_cast<long>(milliseconds % 1000UL) * 1000000L};
     while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {

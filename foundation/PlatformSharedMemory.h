@@ -108,6 +108,9 @@ void SetCurrentProcess(ProcessId process);
 // abandoned, and each of its views is cut off from its mapping (the addresses stay readable and
 // writable for whatever the ended process's objects still do, but nobody else sees it).
 void EndProcess(ProcessId process);
+// From now on sleeping moves the millisecond clock on at once instead of waiting (or, with
+// false, time is real again).
+void UseSimulatedTime(bool simulated);
 // Named objects that exist, and views that are mapped, in all processes.
 std::size_t NamedObjectCount();
 std::size_t ViewCount();

@@ -152,13 +152,18 @@ TEST(SpoiltDirectory, EntryCountBeyondTheDirectoryStopsDeliveryWithoutHarm)
     EXPECT_TRUE(second.Quit());
 }
 
-TEST(AbandonedLock, DirectoryLockOfAMemberThatDiedHoldingItIsTakenOver)
+TEST(AbandonedLock, DirectoryLockOfAMemberKilledHoldingItIsTakenOver)
 {
     const std::string group = UniqueName("Abandoned");
     MemberProcess first(group);
     ASSERT_EQ(AnswerField(first.Command("status"), "entered"), 1);
-    // As a member killed inside its directory work would leave it: held, and nobody to free it.
-    Spoil(group, 1, offsetof(COProcDispatcher::Header, lock), 0);
+    {
+        // As a member killed inside its directory work leaves it: held, in its own name.
+        MemberProcess killed(group);
+        Spoil(group, 1, offsetof(COProcDispatcher::Header, lock), 0);
+        Spoil(group, 1, offsetof(COProcDispatcher::Header, reserved), static_cast<long>(killed.ProcessId()));
+        killed.Kill();
+    }
     MemberProcess second(group);
     EXPECT_EQ(AnswerField(second.Command("status"), "entered"), 1);
     EXPECT_EQ(first.Command("send 1 0 3 mixed"), "sent 3");

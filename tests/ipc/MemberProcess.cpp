@@ -99,6 +99,8 @@ std::string MemberProcess::Command(const std::string& line)
     return ReadLine();
 }
 
+unsigned long MemberProcess::ProcessId() const { return GetProcessId(m_process.Get()); }
+
 void MemberProcess::Kill()
 {
     TerminateProcess(m_process.Get(), 9);

@@ -21,6 +21,7 @@ public:
     std::string ReadLine();
 
     void Kill();
+    unsigned long ProcessId() const;
     // "quit", then waits for the process to end; true when it answered and ended in time.
     bool Quit();
 
