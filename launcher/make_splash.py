@@ -118,15 +118,16 @@ class Disc:
 class Layer:
     """Coverage of one overlay colour, 0 to 1 per pixel, top-down rows."""
 
-    def __init__(self):
-        self.cover = [[0.0] * WIDTH for _ in range(HEIGHT)]
+    def __init__(self, width=WIDTH, height=HEIGHT):
+        self.width, self.height = width, height
+        self.cover = [[0.0] * width for _ in range(height)]
 
     def stroke(self, shape, width):
         half = width / 2
         x0, y0, x1, y1 = shape.bounds()
-        for y in range(max(0, int(y0 - half - 2)), min(HEIGHT, int(y1 + half + 3))):
+        for y in range(max(0, int(y0 - half - 2)), min(self.height, int(y1 + half + 3))):
             row = self.cover[y]
-            for x in range(max(0, int(x0 - half - 2)), min(WIDTH, int(x1 + half + 3))):
+            for x in range(max(0, int(x0 - half - 2)), min(self.width, int(x1 + half + 3))):
                 c = half + 0.5 - shape.distance(x + 0.5, y + 0.5)
                 if c > row[x]:
                     row[x] = min(1.0, c)
@@ -213,6 +214,15 @@ def background_shade(x, y):
     return min(SHADES - 1, level)
 
 
+def overlay_state(accent, white):
+    """The overlay state of a pixel (see the palette) from its accent and white coverage."""
+    if accent > 0 and accent >= white:
+        return WHITE_STEPS + max(1, int(accent * ACCENT_STEPS + 0.5))
+    if white > 0:
+        return int(white * WHITE_STEPS + 0.5)
+    return 0
+
+
 def draw():
     white, accent = Layer(), Layer()
 
@@ -232,15 +242,8 @@ def draw():
     for y in range(HEIGHT):
         row = bytearray(WIDTH)
         for x in range(WIDTH):
-            state = 0
-            a = accent.cover[y][x]
             w = max(white.cover[y][x], 0.55 * white_line.cover[y][x])
-            if a > 0 and a >= w:
-                state = WHITE_STEPS + max(1, int(a * ACCENT_STEPS + 0.5))
-            elif w > 0:
-                steps = int(w * WHITE_STEPS + 0.5)
-                state = steps if steps > 0 else 0
-            row[x] = background_shade(x, y) * 16 + state
+            row[x] = background_shade(x, y) * 16 + overlay_state(accent.cover[y][x], w)
         pixels.append(bytes(row))
     return pixels
 

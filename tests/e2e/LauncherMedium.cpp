@@ -39,6 +39,15 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     return entries;
 }
 
+// The bootstrapper laid out on the medium: the build's own, or the copy of it named by
+// CORVANE_SETUP_UNDER_TEST (a signed one), so that the same cases run on what ships.
+std::string SetupUnderTest()
+{
+    char given[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("CORVANE_SETUP_UNDER_TEST", given, MAX_PATH);
+    return WindowsPath(length > 0 && length < MAX_PATH ? given : CORVANE_SETUP_EXE);
+}
+
 // Everything inside `folder`, which itself stays.
 void EmptyFolder(const std::string& folder)
 {
@@ -107,7 +116,7 @@ LauncherMedium::LauncherMedium(const std::string& setupName, bool withRuntime, c
     EmptyFolder(m_root);
     if (!CreateDirectoryA(SetupFolder().c_str(), nullptr))
         return;
-    m_ready = CopyFileA(WindowsPath(CORVANE_SETUP_EXE).c_str(), SetupPath().c_str(), FALSE) &&
+    m_ready = CopyFileA(SetupUnderTest().c_str(), SetupPath().c_str(), FALSE) &&
               (!withRuntime || AddProgram(kRuntime));
 }
 

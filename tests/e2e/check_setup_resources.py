@@ -1,5 +1,5 @@
 #!/usr/bin/env python3
-"""Checks the manifest and the version resource of a built Setup.exe.
+"""Checks the icon, the manifest and the version resource of a built Setup.exe.
 
     check_setup_resources.py <Setup.exe> <major.minor.patch>
 """
@@ -7,7 +7,8 @@ import struct
 import sys
 import xml.etree.ElementTree as ElementTree
 
-RT_VERSION, RT_MANIFEST, GERMAN = 16, 24, 0x0407
+RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST, GERMAN = 3, 14, 16, 24, 0x0407
+ICON_SIZES = [16, 32, 48, 256]
 ASM, ASM_V3, COMPATIBILITY = ('{urn:schemas-microsoft-com:%s}' % space
                               for space in ('asm.v1', 'asm.v3', 'compatibility.v1'))
 SUPPORTED_OS = {  # Vista, 7, 8, 8.1, 10 and 11
@@ -59,6 +60,25 @@ def version_node(data, offset=0):
     return key, value, children
 
 
+def check_icon(found):
+    """The program's icon (the first icon group) has an image of each size, as its group says."""
+    groups = sorted(name for kind, name, _ in found if kind == RT_GROUP_ICON)
+    assert groups == [1], 'one icon group, ID 1: %s' % groups
+    group, = [data for (kind, name, _), data in found.items() if kind == RT_GROUP_ICON]
+    images = {name: data for (kind, name, _), data in found.items() if kind == RT_ICON}
+    _, kind, count = struct.unpack_from('<HHH', group)
+    assert kind == 1 and count == len(images), (kind, count, len(images))
+    sizes = []
+    for index in range(count):
+        width, height, _, _, _, _, size, image_id = struct.unpack_from('<BBBBHHIH', group, 6 + 14 * index)
+        header_size, image_width, image_height = struct.unpack_from('<Iii', images[image_id])
+        assert header_size == 40 and len(images[image_id]) == size, (image_id, header_size, size)
+        side = width or 256
+        assert height == width and (image_width, image_height) == (side, 2 * side), (width, image_width)
+        sizes.append(side)
+    assert sorted(sizes) == ICON_SIZES, sizes
+
+
 def check_manifest(text):
     root = ElementTree.fromstring(text)
     assert root.tag == ASM + 'assembly', root.tag
@@ -93,12 +113,13 @@ def check_version(data, version):
 def main(path, version):
     with open(path, 'rb') as image:
         found = resources(image.read())
+    check_icon(found)
     manifests = [data for (kind, name, _), data in found.items() if kind == RT_MANIFEST]
     assert [name for kind, name, _ in found if kind == RT_MANIFEST] == [1], 'one manifest, ID 1'
     check_manifest(manifests[0])
     assert [language for kind, _, language in found if kind == RT_VERSION] == [GERMAN]
     check_version(found[(RT_VERSION, 1, GERMAN)], version)
-    print('%s: manifest and version resource as expected' % path)
+    print('%s: icon, manifest and version resource as expected' % path)
 
 
 if __name__ == '__main__':

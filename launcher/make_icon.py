@@ -1,0 +1,120 @@
+#!/usr/bin/env python3
+"""Draws the application icon of Corvane Setup and writes it as launcher/Setup.ico.
+
+The mark of the splash picture (an amber ring open to the right around a white core) on a
+rounded square of its blue ground, in the splash's own 256-colour palette, drawn anew at each of
+16, 32, 48 and 256 pixels rather than scaled. Every image is an 8-bit bottom-up DIB with its
+1-bit transparency mask (the rounded corners), as icon files have carried since Windows 3.
+Uncompressed, so nothing here depends on the zlib a Python was built with.
+
+Only the standard library and make_splash.py's shapes are used, and only arithmetic whose
+results IEEE 754 fixes exactly, so the file comes out the same byte for byte everywhere.
+
+    python3 launcher/make_icon.py            # rewrites launcher/Setup.ico
+    python3 launcher/make_icon.py --check    # fails unless Setup.ico is what it would write
+"""
+import math
+import os
+import struct
+import sys
+
+sys.dont_write_bytecode = True  # importing make_splash leaves no cache in the source tree
+from make_splash import (RING_RADIUS, RING_STROKE, SHADES, Arc, Disc, Layer,
+                         overlay_state, palette)
+
+SIZES = (16, 32, 48, 256)
+CORNER = 0.18       # corner radius, a share of the side
+RING = 0.32         # ring radius, a share of the side
+CORE = 15 / 46      # core radius, a share of the ring radius (as on the splash)
+
+
+def inside_rounded_square(x, y, size):
+    """Whether the centre of pixel (x, y) lies on the rounded square."""
+    r = CORNER * size
+    px, py = x + 0.5, y + 0.5
+    cx = min(max(px, r), size - r)
+    cy = min(max(py, r), size - r)
+    return (px - cx) ** 2 + (py - cy) ** 2 <= r * r
+
+
+def ground_shade(x, y, size):
+    """The splash's lighting: brighter up and to the right, with a glow behind the mark."""
+    u, v = (x + 0.5) / size, (y + 0.5) / size
+    glow = max(0.0, 1 - 2 * math.sqrt((u - 0.5) ** 2 + (v - 0.5) ** 2))
+    t = min(1.0, 0.1 + 0.7 * (0.62 * u + 0.38 * (1 - v)) + 0.3 * glow * glow)
+    # Shade 0 stays out of the ground, so the transparent pixels' index 0 is theirs alone.
+    return max(1, int(t * (SHADES - 1) + 0.5))
+
+
+def draw(size):
+    """Top-down rows of palette indices and of transparency (True: transparent)."""
+    white, accent = Layer(size, size), Layer(size, size)
+    c = size / 2
+    ring = RING * size
+    accent.stroke(Arc(c, c, ring, (1, 0.75), (1, -0.75)), ring * RING_STROKE / RING_RADIUS)
+    white.stroke(Disc(c, c, ring * CORE), 0)
+    pixels, transparent = [], []
+    for y in range(size):
+        row, clear = bytearray(size), []
+        for x in range(size):
+            outside = not inside_rounded_square(x, y, size)
+            clear.append(outside)
+            if not outside:
+                state = overlay_state(accent.cover[y][x], white.cover[y][x])
+                row[x] = ground_shade(x, y, size) * 16 + state
+        pixels.append(bytes(row))
+        transparent.append(clear)
+    return pixels, transparent
+
+
+def mask_row(clear):
+    """One row of the 1-bit mask, set where the pixel is transparent, padded to 32 bits."""
+    row = bytearray((len(clear) + 31) // 32 * 4)
+    for x, bit in enumerate(clear):
+        if bit:
+            row[x // 8] |= 0x80 >> (x % 8)
+    return bytes(row)
+
+
+def icon_image(size, table):
+    pixels, transparent = draw(size)
+    xor = b"".join(reversed(pixels))
+    mask = b"".join(mask_row(clear) for clear in reversed(transparent))
+    info = struct.pack("<IiiHHIIiiII", 40, size, 2 * size, 1, 8, 0, len(xor) + len(mask), 0, 0, 0, 0)
+    return info + table + xor + mask
+
+
+def icon_file():
+    colours = palette()
+    assert len(colours) == 256
+    table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in colours)
+    images = [icon_image(size, table) for size in SIZES]
+    header = struct.pack("<HHH", 0, 1, len(images))
+    offset = len(header) + 16 * len(images)
+    entries = b""
+    for size, image in zip(SIZES, images):
+        side = size % 256  # 256 is written as 0
+        entries += struct.pack("<BBBBHHII", side, side, 0, 0, 1, 8, len(image), offset)
+        offset += len(image)
+    return header + entries + b"".join(images)
+
+
+def main(argv):
+    target = os.path.join(os.path.dirname(os.path.abspath(__file__)), "Setup.ico")
+    data = icon_file()
+    if argv[1:] == ["--check"]:
+        with open(target, "rb") as f:
+            if f.read() != data:
+                print("Setup.ico differs from what make_icon.py draws", file=sys.stderr)
+                return 1
+        return 0
+    if argv[1:]:
+        print(__doc__, file=sys.stderr)
+        return 2
+    with open(target, "wb") as f:
+        f.write(data)
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main(sys.argv))
