@@ -5,7 +5,7 @@ include(CMakePackageConfigHelpers)
 
 foreach(module framework foundation events ipc)
   install(DIRECTORY ${PROJECT_SOURCE_DIR}/${module}/ DESTINATION include/CorvaneSetup/${module}
-          COMPONENT sdk EXCLUDE_FROM_ALL FILES_MATCHING PATTERN "*.h")
+          COMPONENT sdk EXCLUDE_FROM_ALL FILES_MATCHING PATTERN "*.h" PATTERN "*Internals.h" EXCLUDE)
 endforeach()
 
 # A 32-bit SDK refuses a 64-bit consumer and the other way round.
