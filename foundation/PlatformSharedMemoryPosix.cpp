@@ -4,6 +4,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -50,6 +51,67 @@ struct View {
     ProcessId process;
 };
 
+// Views are placed inside one reserved range of addresses, next-fit, so that an address comes back
+// into use as late as possible, and a range given up is reserved again without access: a use
+// after unmapping faults. The range also keeps views where the sanitizers' shadow reaches, which
+// not every 32-bit address space that mmap hands out does (under an emulator it is 4 GB).
+class ViewArena {
+public:
+    void* Place(std::size_t length)
+    {
+        if (m_base == nullptr && !Reserve())
+            return nullptr;
+        const std::size_t pages = length / Page();
+        for (std::size_t tried = 0; tried < 2; ++tried, m_cursor = 0) {
+            for (std::size_t start = m_cursor; start + pages <= m_used.size();) {
+                const std::size_t taken = FirstTaken(start, pages);
+                if (taken == start + pages) {
+                    std::fill(m_used.begin() + start, m_used.begin() + start + pages, true);
+                    m_cursor = start + pages;
+                    return m_base + start * Page();
+                }
+                start = taken + 1;
+            }
+        }
+        return nullptr;
+    }
+
+    // Gives the range back, reserved again without access.
+    void Remove(void* view, std::size_t length)
+    {
+        mmap(view, length, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_NORESERVE, -1, 0);
+        const std::size_t start = static_cast<std::size_t>(static_cast<char*>(view) - m_base) / Page();
+        std::fill(m_used.begin() + start, m_used.begin() + start + length / Page(), false);
+    }
+
+private:
+    static constexpr std::size_t kBytes = 64u << 20;
+    static std::size_t Page() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
+
+    bool Reserve()
+    {
+        void* base = mmap(nullptr, kBytes, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+        if (base == MAP_FAILED)
+            return false;
+        m_base = static_cast<char*>(base);
+        m_used.assign(kBytes / Page(), false);
+        return true;
+    }
+
+    std::size_t FirstTaken(std::size_t start, std::size_t pages) const
+    {
+        for (std::size_t page = start; page < start + pages; ++page) {
+            if (m_used[page])
+                return page;
+        }
+        return start + pages;
+    }
+
+    char* m_base = nullptr;
+    std::vector<bool> m_used;
+    std::size_t m_cursor = 0;
+};
+
 struct Namespace {
     std::mutex lock;
     std::condition_variable mutexReleased;
@@ -59,6 +121,7 @@ struct Namespace {
     std::map<void*, View> views;
     std::set<ProcessId> ended;
     ProcessId current = static_cast<ProcessId>(getpid());
+    ViewArena arena;
 };
 
 // Built on first use, and never destroyed: objects at namespace scope may close handles late.
@@ -214,7 +277,7 @@ void MappedView::Unmap()
         Namespace& names = Names();
         std::lock_guard<std::mutex> hold(names.lock);
         names.views.erase(m_view);
-        munmap(m_view, m_length);
+        names.arena.Remove(m_view, m_length);
     }
     m_view = nullptr;
     m_length = 0;
@@ -286,11 +349,18 @@ MappedView NamedMapping::Map() const
     if (handle == names.handles.end())
         return view;
     const auto& object = handle->second.object;
-    void* address = mmap(nullptr, object->size, m_readOnly ? PROT_READ : PROT_READ | PROT_WRITE, MAP_SHARED, object->file, 0);
-    if (address == MAP_FAILED)
+    const std::size_t length = PageRounded(object->size);
+    void* place = names.arena.Place(length);
+    if (place == nullptr)
         return view;
+    void* address = mmap(place, object->size, m_readOnly ? PROT_READ : PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED,
+                         object->file, 0);
+    if (address == MAP_FAILED) {
+        names.arena.Remove(place, length);
+        return view;
+    }
     view.m_view = address;
-    view.m_length = PageRounded(object->size);
+    view.m_length = length;
     names.views.emplace(address, View{object, view.m_length, names.current});
     return view;
 }

@@ -4,8 +4,9 @@ namespace simulated_group {
 
 namespace {
 
-// Simulated process ids start far from real ones.
-constexpr platform::ProcessId kFirstProcess = 0x40000000;
+// Simulated process ids start far from real ones, and are never used twice: an id that ended
+// stays ended.
+platform::ProcessId g_lastProcess = 0x40000000;
 // This program's own process, where the group's users live between member operations.
 const platform::ProcessId kHost = platform::CurrentProcessId();
 
@@ -46,7 +47,7 @@ SimulatedGroup::~SimulatedGroup()
 
 int SimulatedGroup::Join()
 {
-    const platform::ProcessId process = kFirstProcess + static_cast<platform::ProcessId>(m_members.size());
+    const platform::ProcessId process = ++g_lastProcess;
     InProcess inside(process);
     auto* dispatcher = new COProcDispatcher(m_name.c_str());
     auto* receiver = new Receiver;
