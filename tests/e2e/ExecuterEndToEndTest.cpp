@@ -2,7 +2,6 @@
 // under Wine. The medium lies on a drive of its own (M:, mapped in the test prefix), so that the
 // executer's changes to the root "\" land on the medium.
 #include "EndToEndSupport.h"
-#include "ExecuterProtocol.h"
 #include "LauncherMedium.h"
 #include "SetupProcess.h"
 #include "Win32Owners.h"
@@ -33,6 +32,16 @@ protected:
         m_splash = m_setup->WaitForSplash(kStartMs);
         ASSERT_NE(nullptr, m_splash);
         ASSERT_TRUE(m_medium.WaitForTranscript(until, 1, kStartMs)) << Dump();
+    }
+
+    // As StartWithScript, with a member of the group in this process that joins while the runtime
+    // waits for it and stays to the end of the test.
+    void StartWithMember(const std::string& script)
+    {
+        StartWithScript(kAwaitMember + script, "step 1: await");
+        m_member = JoinWhileTheRuntimeWaits(m_medium);
+        ASSERT_NE(nullptr, m_member) << Dump();
+        ASSERT_TRUE(m_medium.WaitForTranscript("script done", 1, kStartMs)) << Dump();
     }
 
     void CloseSplash() { ASSERT_TRUE(SendToSplash(m_splash, WM_COMMAND, IDCANCEL)); }
@@ -77,6 +86,7 @@ protected:
     LauncherMedium m_medium{"Setup.exe", true, kDrive};
     std::unique_ptr<SetupProcess> m_setup;
     HWND m_splash = nullptr;
+    std::unique_ptr<GroupMember> m_member;
 };
 
 struct DirectoryCase {
@@ -126,8 +136,8 @@ TEST_F(ExecuterEndToEnd, EachQueryGetsExactlyOneReplyWithoutData)
 
 TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
 {
-    GroupMember member;  // the runtime ends after each script: the holds must stay all the same
-    StartWithScript("retain\nretain\nrelease\nquery\n");
+    // The runtime ends after each script: the holds must stay all the same.
+    StartWithMember("retain\nretain\nrelease\nquery\n");
     CloseSplash();
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return m_setup->IsRunning(); }));
     PlayAgain("release\nquery\n");
@@ -145,9 +155,8 @@ TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
 
 TEST_F(ExecuterEndToEnd, OneReleaseWithoutRetainEndsTheHeldBootstrapper)
 {
-    GroupMember member;
     // The runtime dismisses the splash itself, as it does once it has a window of its own.
-    StartWithScript("query\nclose-splash\n");
+    StartWithMember("query\nclose-splash\n");
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(m_splash); }, kStartMs)) << Dump();
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return m_setup->IsRunning(); }));
     PlayAgain("release\n");
@@ -303,12 +312,11 @@ public:
 
     bool Ready() const { return m_member != nullptr || m_object.IsOpen(); }
 
-    void RequestStart(std::string commandLine)
+    void RequestStart(const std::string& commandLine)
     {
         if (m_member == nullptr)
             m_member = std::make_unique<GroupMember>();
-        CommonObjectEventManager::staticSendEvent(0, kExecuterChannel, COE_EXEC_CREATE_PROCESS, &commandLine[0],
-                                                  static_cast<int>(commandLine.size() + 1), 0);
+        m_member->Send(COE_EXEC_CREATE_PROCESS, commandLine);
     }
 
 private:
