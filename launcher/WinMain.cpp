@@ -135,9 +135,10 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     else
         SetupLog::Write("splash: not created, error %lu", GetLastError());
 
-    // EXECUTER START: the event system and then the executer, which opens the channel
+    // EXECUTER START: the event system and then the executer, which founds the channel
     // "DispCvGSetup", come up here: after the splash exists and before its first paint
-    // launches the runtime, so that the channel is there when the runtime looks for it.
+    // launches the runtime, so that the channel is there when the runtime looks for it. A
+    // channel found made by another process is not served, and the runtime is not told it.
     // Locals, so that EXECUTER STOP below is their destruction in reverse order.
     CommonObjectEventManager eventManager(nullptr);
     SetupExecuter executer;

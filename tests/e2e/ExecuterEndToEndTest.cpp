@@ -12,6 +12,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -297,6 +298,12 @@ const SquatCase kSquatCases[] = {
     {Squat::Mapping, "COProcDispatcherHeap"},
     {Squat::OtherType, "DispCvGSetup_ArrayMutex"},  // an event where the mutex belongs
 };
+
+void PrintTo(const SquatCase& squat, std::ostream* out)
+{
+    static const char* const kKinds[] = {"whole group", "mutex", "held mutex", "8-byte mapping", "event"};
+    *out << kKinds[static_cast<int>(squat.kind)] << " \"" << squat.object << "\"";
+}
 
 // The squatting process: this one. It asks for a program start through a member of the group,
 // its own or one that joins (or founds the group) once Setup.exe has set out its channel.
