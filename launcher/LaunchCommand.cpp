@@ -9,9 +9,9 @@ void CopyCommandLine(char (&target)[kCommandLineBuffer], const char* source)
     target[kCommandLineBuffer - 1] = '\0';
 }
 
-void FormatLaunchCommand(char (&buffer)[kLaunchCommandBuffer], bool isNT, const char* commandLine)
+void FormatLaunchCommand(char (&buffer)[kLaunchCommandBuffer], bool withExecuter, const char* commandLine)
 {
     std::snprintf(buffer, kLaunchCommandBuffer,
                   "Lumeplay.exe RiRarud SetupProgram=ZuViruz Server=None Wnd=Maximized%s %s",
-                  isNT ? " Executer=DispCvGSetup" : "", commandLine ? commandLine : "");
+                  withExecuter ? " Executer=DispCvGSetup" : "", commandLine ? commandLine : "");
 }

@@ -14,6 +14,6 @@ constexpr std::size_t kLaunchCommandBuffer = 1024;
 void CopyCommandLine(char (&target)[kCommandLineBuffer], const char* source);
 
 // The runtime's command line: the fixed start naming the setup script, the executer's
-// channel on NT-family systems (only there does the bootstrapper serve as executer), then a
-// blank and the bootstrapper's own command line unchanged.
-void FormatLaunchCommand(char (&buffer)[kLaunchCommandBuffer], bool isNT, const char* commandLine);
+// channel when the runtime has an executer (on NT-family systems, while the bootstrapper serves
+// the channel), then a blank and the bootstrapper's own command line unchanged.
+void FormatLaunchCommand(char (&buffer)[kLaunchCommandBuffer], bool withExecuter, const char* commandLine);

@@ -14,7 +14,15 @@ extern int g_launchPending;
 // runtime's executer.
 extern bool g_isNT;
 
-// Holds on the bootstrapper: 1 on NT to start with, raised and lowered by the runtime through
+// The executer founded its channel "DispCvGSetup" and takes its requests: false when another
+// process had made any of the channel's objects first, or the channel could not be made.
+extern bool g_channelServed;
+
+// The runtime is told the executer's channel: on NT, and only while the executer serves it.
+// Without it the runtime starts as on 9x, knowing it has no executer.
+inline bool RuntimeHasExecuter() { return g_isNT && g_channelServed; }
+
+// Holds on the bootstrapper: 1 to start with when the runtime has an executer, raised and lowered by the runtime through
 // the executer. Any value of 0 or less counts as released.
 extern long g_keepAlive;
 

@@ -8,8 +8,8 @@
 
 class RuntimeWatch {
 public:
-    // Takes over the process of the runtime just started. Only on NT, where it was told the
-    // channel and holds the bootstrapper; without a runtime to watch the watch does nothing.
+    // Takes over the process of the runtime just started. Only for a runtime told the channel,
+    // which holds the bootstrapper; without a runtime to watch the watch does nothing.
     static void Watch(KernelHandle runtime);
 
     // One event turn of the main loop, with the watch's decision around it.

@@ -9,6 +9,7 @@
 
 #include <windows.h>
 
+#include <memory>
 #include <vector>
 
 namespace {
@@ -84,16 +85,50 @@ void Reply()
                                               COE_EXEC_REPLY, nullptr, 0, 0);
 }
 
+// The channel's dispatcher as the executer opens it. Nothing of this system joins the channel
+// before the bootstrapper, which founds it before it starts the runtime; any of its kernel objects
+// that exists already was made by another process of the session, which would then own what the
+// elevated executer starts. So the executer founds the group or stays outside it.
+class ExecuterChannel final : public COProcDispatcher {
+public:
+    ExecuterChannel() : COProcDispatcher(kExecuterChannel, Joining::FoundOnly) {}
+    // Also false when no object was in the way but the group could not be made (no memory, or
+    // a kernel object of another type under one of its names).
+    using COProcDispatcher::IsEntered;
+};
+
+void LogNotServed(const ExecuterChannel& channel)
+{
+    const RkString& existing = channel.GetExistingObject();
+    if (!existing.IsEmpty())
+        SetupLog::Write("executer: channel \"%s\" not served: \"%s\" existed before this bootstrapper created it",
+                        kExecuterChannel, static_cast<const char*>(existing));
+    else
+        SetupLog::Write("executer: channel \"%s\" not served: its group could not be founded", kExecuterChannel);
+}
+
 }  // namespace
 
 SetupExecuter::SetupExecuter()
 {
-    if (CommonObjectEventManager::staticGetDispatcher(kExecuterChannel) == 0)
-        new COProcDispatcher(kExecuterChannel);
+    auto channel = std::make_unique<ExecuterChannel>();
+    m_servesChannel = channel->GetExistingObject().IsEmpty() && channel->IsEntered();
+    if (!m_servesChannel) {
+        // Deleted, not kept registered: a dispatcher outside its group can neither take nor send
+        // anything, and whatever objects it made itself go with it instead of lying there
+        // half-made for the other process's group.
+        LogNotServed(*channel);
+        return;
+    }
+    channel.release();
     Request(kExecuterChannel);
 }
 
-SetupExecuter::~SetupExecuter() { Unrequest(kExecuterChannel); }
+SetupExecuter::~SetupExecuter()
+{
+    if (m_servesChannel)
+        Unrequest(kExecuterChannel);
+}
 
 bool SetupExecuter::HandleEvent(COEvent* event)
 {

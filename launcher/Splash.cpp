@@ -106,11 +106,11 @@ void CloseSplash(HWND window)
 void LaunchRuntime()
 {
     char command[kLaunchCommandBuffer];
-    FormatLaunchCommand(command, g_isNT, g_commandLine);
+    FormatLaunchCommand(command, RuntimeHasExecuter(), g_commandLine);
     KernelHandle runtime = StartRuntime(command);
-    if (!g_isNT)
+    if (!RuntimeHasExecuter())
         return;
-    // On NT the bootstrapper starts out held for the runtime it serves. A runtime that never
+    // The bootstrapper starts out held for the runtime it serves. A runtime that never
     // started will never release it, so the hold goes now rather than keeping an invisible
     // process behind; one that started is watched for the same reason.
     if (runtime.IsOpen())

@@ -18,6 +18,7 @@
 int g_splashVisible = 1;
 int g_launchPending = 1;
 bool g_isNT = false;
+bool g_channelServed = false;
 long g_keepAlive = 0;
 char g_commandLine[kCommandLineBuffer] = {};
 
@@ -74,12 +75,14 @@ bool IsNtFamily()
     return GetVersionExA(&version) && version.dwPlatformId == VER_PLATFORM_WIN32_NT;
 }
 
-void RecordPlatform()
+void RecordPlatform() { g_isNT = IsNtFamily(); }
+
+// Only a runtime told the channel can ever release a hold, so only such a runtime starts out
+// holding the bootstrapper; otherwise the splash alone keeps it, as on 9x.
+void RecordChannel(const SetupExecuter& executer)
 {
-    if (IsNtFamily()) {
-        g_isNT = true;
-        g_keepAlive = 1;
-    }
+    g_channelServed = executer.ServesChannel();
+    g_keepAlive = RuntimeHasExecuter() ? 1 : 0;
 }
 
 void LogStart(const char* commandLine)
@@ -132,12 +135,14 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     else
         SetupLog::Write("splash: not created, error %lu", GetLastError());
 
-    // EXECUTER START: the event system and then the executer, which opens the channel
+    // EXECUTER START: the event system and then the executer, which founds the channel
     // "DispCvGSetup", come up here: after the splash exists and before its first paint
-    // launches the runtime, so that the channel is there when the runtime looks for it.
+    // launches the runtime, so that the channel is there when the runtime looks for it. A
+    // channel found made by another process is not served, and the runtime is not told it.
     // Locals, so that EXECUTER STOP below is their destruction in reverse order.
     CommonObjectEventManager eventManager(nullptr);
     SetupExecuter executer;
+    RecordChannel(executer);
 
     // The splash's first paint launches the runtime; a splash that could not be created never
     // paints, so the launch happens here, still after the channel exists.

@@ -5,11 +5,13 @@
 
 #include "COProcDispatcher.h"
 #include "CommonObjectEventManager.h"
+#include "ExecuterProtocol.h"
 #include "SetupProcess.h"
 
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 
 constexpr DWORD kStartMs = 20000;  // Wine may take a while to start a process
@@ -69,8 +71,31 @@ private:
 class GroupMember {
 public:
     // The manager destroys the dispatcher with it.
-    GroupMember() { new COProcDispatcher("DispCvGSetup"); }
+    GroupMember() { new COProcDispatcher(kExecuterChannel); }
+
+    void Send(unsigned int code, std::string text = {})
+    {
+        CommonObjectEventManager::staticSendEvent(0, kExecuterChannel, code, text.empty() ? nullptr : &text[0],
+                                                  text.empty() ? 0 : static_cast<int>(text.size() + 1), 0);
+    }
 
 private:
     CommonObjectEventManager m_manager{nullptr};
 };
+
+// A script starts with this line when a member of this process is to join the group: the runtime
+// waits for the member's word, which no executer takes for a request.
+constexpr unsigned int kMemberJoined = 0xE0F0;
+constexpr char kAwaitMember[] = "await 0xE0F0\n";
+
+// Joins the executer's group once the runtime playing kAwaitMember waits for it: after the
+// bootstrapper has founded the group, which a member that joined first would own, and before the
+// runtime can end. Null when the runtime did not get that far.
+inline std::unique_ptr<GroupMember> JoinWhileTheRuntimeWaits(const LauncherMedium& medium)
+{
+    if (!medium.WaitForTranscript("step 1: await", 1, kStartMs))
+        return nullptr;
+    auto member = std::make_unique<GroupMember>();
+    member->Send(kMemberJoined);
+    return member;
+}

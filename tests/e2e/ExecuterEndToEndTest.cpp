@@ -12,6 +12,7 @@
 #include <fstream>
 #include <initializer_list>
 #include <memory>
+#include <ostream>
 #include <string>
 
 namespace {
@@ -32,6 +33,16 @@ protected:
         m_splash = m_setup->WaitForSplash(kStartMs);
         ASSERT_NE(nullptr, m_splash);
         ASSERT_TRUE(m_medium.WaitForTranscript(until, 1, kStartMs)) << Dump();
+    }
+
+    // As StartWithScript, with a member of the group in this process that joins while the runtime
+    // waits for it and stays to the end of the test.
+    void StartWithMember(const std::string& script)
+    {
+        StartWithScript(kAwaitMember + script, "step 1: await");
+        m_member = JoinWhileTheRuntimeWaits(m_medium);
+        ASSERT_NE(nullptr, m_member) << Dump();
+        ASSERT_TRUE(m_medium.WaitForTranscript("script done", 1, kStartMs)) << Dump();
     }
 
     void CloseSplash() { ASSERT_TRUE(SendToSplash(m_splash, WM_COMMAND, IDCANCEL)); }
@@ -76,6 +87,7 @@ protected:
     LauncherMedium m_medium{"Setup.exe", true, kDrive};
     std::unique_ptr<SetupProcess> m_setup;
     HWND m_splash = nullptr;
+    std::unique_ptr<GroupMember> m_member;
 };
 
 struct DirectoryCase {
@@ -125,8 +137,8 @@ TEST_F(ExecuterEndToEnd, EachQueryGetsExactlyOneReplyWithoutData)
 
 TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
 {
-    GroupMember member;  // the runtime ends after each script: the holds must stay all the same
-    StartWithScript("retain\nretain\nrelease\nquery\n");
+    // The runtime ends after each script: the holds must stay all the same.
+    StartWithMember("retain\nretain\nrelease\nquery\n");
     CloseSplash();
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return m_setup->IsRunning(); }));
     PlayAgain("release\nquery\n");
@@ -144,9 +156,8 @@ TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
 
 TEST_F(ExecuterEndToEnd, OneReleaseWithoutRetainEndsTheHeldBootstrapper)
 {
-    GroupMember member;
     // The runtime dismisses the splash itself, as it does once it has a window of its own.
-    StartWithScript("query\nclose-splash\n");
+    StartWithMember("query\nclose-splash\n");
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(m_splash); }, kStartMs)) << Dump();
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return m_setup->IsRunning(); }));
     PlayAgain("release\n");
@@ -267,5 +278,109 @@ TEST_F(ExecuterEndToEnd, MalformedScriptIsRefusedBeforeAnythingIsSent)
         EXPECT_EQ("line 2 is not a command: " + std::string(bad), transcript.back());
     }
 }
+
+// What another process of the session may have made under the channel's names before Setup.exe
+// starts, keeping it open while Setup.exe runs.
+enum class Squat { Member, Mutex, HeldMutex, Mapping, OtherType };
+
+struct SquatCase {
+    Squat kind;
+    const char* object;  // the name taken; for a whole member, the first one Setup.exe meets
+};
+
+const SquatCase kSquatCases[] = {
+    {Squat::Member, "DispCvGSetup_ArrayMutex"},
+    {Squat::HeldMutex, "DispCvGSetup_ArrayMutex"},
+    {Squat::Mapping, "DispCvGSetup_Array"},
+    {Squat::Mapping, "DispCvGSetup_Array_0"},
+    {Squat::Mapping, "DispCvGSetup_Array_2"},
+    {Squat::Mutex, "COProcDispatcherHeapMutex"},
+    {Squat::Mapping, "COProcDispatcherHeap"},
+    {Squat::OtherType, "DispCvGSetup_ArrayMutex"},  // an event where the mutex belongs
+};
+
+void PrintTo(const SquatCase& squat, std::ostream* out)
+{
+    static const char* const kKinds[] = {"whole group", "mutex", "held mutex", "8-byte mapping", "event"};
+    *out << kKinds[static_cast<int>(squat.kind)] << " \"" << squat.object << "\"";
+}
+
+// The squatting process: this one. It asks for a program start through a member of the group,
+// its own or one that joins (or founds the group) once Setup.exe has set out its channel.
+class Squatter {
+public:
+    explicit Squatter(const SquatCase& squat)
+    {
+        if (squat.kind == Squat::Member)
+            m_member = std::make_unique<GroupMember>();
+        else
+            m_object = KernelHandle(Create(squat));
+    }
+
+    bool Ready() const { return m_member != nullptr || m_object.IsOpen(); }
+
+    void RequestStart(const std::string& commandLine)
+    {
+        if (m_member == nullptr)
+            m_member = std::make_unique<GroupMember>();
+        m_member->Send(COE_EXEC_CREATE_PROCESS, commandLine);
+    }
+
+private:
+    static HANDLE Create(const SquatCase& squat)
+    {
+        switch (squat.kind) {
+        case Squat::Mutex:
+        case Squat::HeldMutex:
+            return CreateMutexA(nullptr, squat.kind == Squat::HeldMutex, squat.object);
+        case Squat::Mapping:
+            return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, squat.object);
+        default:
+            return CreateEventA(nullptr, TRUE, FALSE, squat.object);
+        }
+    }
+
+    KernelHandle m_object;
+    std::unique_ptr<GroupMember> m_member;
+};
+
+class SquattedChannel : public ExecuterEndToEnd, public ::testing::WithParamInterface<SquatCase> {
+protected:
+    static std::string NotServedStep(const SquatCase& squat)
+    {
+        const std::string reason = squat.kind == Squat::OtherType
+                                       ? "its group could not be founded"
+                                       : "\"" + std::string(squat.object) + "\" existed before this bootstrapper created it";
+        return "executer: channel \"DispCvGSetup\" not served: " + reason + ";";
+    }
+};
+
+// The bootstrapper leaves a channel it did not make alone: the runtime is not told it and does
+// not hold the bootstrapper, nothing the group asks for is started, and the bootstrapper ends
+// with its splash. A request queued for a served executer would be taken in the turn after the
+// splash closes, before the bootstrapper ends, and logged.
+TEST_P(SquattedChannel, BootstrapperServesNothingAndEndsWithTheSplash)
+{
+    const std::string program = "setup\\bin\\inst.exe";
+    Squatter squatter(GetParam());
+    ASSERT_TRUE(squatter.Ready()) << GetLastError();
+    ASSERT_TRUE(m_medium.Ready()) << "is drive " << kDrive << " mapped in the prefix?";
+    ASSERT_TRUE(m_medium.AddProgram(program));
+    m_setup.reset(new SetupProcess(m_medium, ""));
+    m_splash = m_setup->WaitForSplash(kStartMs);
+    ASSERT_NE(nullptr, m_splash);
+    const std::vector<LaunchRecord> runtime = m_medium.WaitForLaunchRecords(1, kStartMs);
+    ASSERT_EQ(1u, runtime.size());
+    EXPECT_EQ(std::string::npos, runtime[0].commandLine.find("Executer=")) << runtime[0].commandLine;
+
+    squatter.RequestStart(program);
+    CloseSplash();
+    ExpectEndsByItself();
+    EXPECT_EQ(NotServedStep(GetParam()) + "end: splash closed, keep-alive count 0;",
+              LoggedSteps({"executer: ", "end: "}));
+    EXPECT_TRUE(m_medium.LaunchRecords(program).empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Objects, SquattedChannel, ::testing::ValuesIn(kSquatCases));
 
 }  // namespace

@@ -18,7 +18,7 @@
 namespace {
 
 const std::string kFixedStart = "Lumeplay.exe RiRarud SetupProgram=ZuViruz Server=None Wnd=Maximized";
-const std::string kExecuterChannel = " Executer=DispCvGSetup";
+const std::string kExecuterArgument = " Executer=DispCvGSetup";
 
 // The main window of a setup in progress, minimised, owned by this thread.
 class RunningSetupWindow {
@@ -154,7 +154,7 @@ TEST_F(LauncherEndToEnd, FirstPaintLaunchesTheRuntimeOnceFromTheSetupFolder)
     SetupProcess setup(medium, "/q");
     HWND splash = setup.WaitForSplash(kStartMs);
     ASSERT_NE(nullptr, splash);
-    ExpectLaunchedOnce(medium, kFixedStart + kExecuterChannel + " /q");
+    ExpectLaunchedOnce(medium, kFixedStart + kExecuterArgument + " /q");
 
     // Repaints redraw the picture and launch nothing more.
     RedrawWindow(splash, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE);
@@ -173,7 +173,7 @@ TEST_F(LauncherEndToEnd, LongCommandLineArrivesCutTo799Characters)
     ASSERT_TRUE(medium.Ready());
     SetupProcess setup(medium, longLine);
     ASSERT_NE(nullptr, setup.WaitForSplash(kStartMs));
-    ExpectLaunchedOnce(medium, kFixedStart + kExecuterChannel + " " + longLine.substr(0, 799));
+    ExpectLaunchedOnce(medium, kFixedStart + kExecuterArgument + " " + longLine.substr(0, 799));
 }
 
 TEST_F(LauncherEndToEnd, Windows98LaunchOmitsTheChannelAndClosingEndsTheProcess)
@@ -190,12 +190,14 @@ TEST_F(LauncherEndToEnd, Windows98LaunchOmitsTheChannelAndClosingEndsTheProcess)
 
 TEST_F(LauncherEndToEnd, OnlyTheWholeCancelValueClosesAndNtStaysHeld)
 {
-    GroupMember member;
     LauncherMedium medium;
     ASSERT_TRUE(medium.Ready());
+    ASSERT_TRUE(medium.WriteScript(kAwaitMember));
     SetupProcess setup(medium, "");
     HWND splash = setup.WaitForSplash(kStartMs);
     ASSERT_NE(nullptr, splash);
+    const std::unique_ptr<GroupMember> member = JoinWhileTheRuntimeWaits(medium);
+    ASSERT_NE(nullptr, member);
     ASSERT_EQ(1u, medium.WaitForLaunchRecords(1, kStartMs).size());
 
     ASSERT_TRUE(SendToSplash(splash, WM_COMMAND, MAKEWPARAM(IDCANCEL, 1)));
@@ -209,12 +211,14 @@ TEST_F(LauncherEndToEnd, OnlyTheWholeCancelValueClosesAndNtStaysHeld)
 
 TEST_F(LauncherEndToEnd, LosingTheFocusClosesTheSplash)
 {
-    GroupMember member;
     LauncherMedium medium;
     ASSERT_TRUE(medium.Ready());
+    ASSERT_TRUE(medium.WriteScript(kAwaitMember));
     SetupProcess setup(medium, "");
     HWND splash = setup.WaitForSplash(kStartMs);
     ASSERT_NE(nullptr, splash);
+    const std::unique_ptr<GroupMember> member = JoinWhileTheRuntimeWaits(medium);
+    ASSERT_NE(nullptr, member);
     ASSERT_TRUE(SendToSplash(splash, WM_KILLFOCUS, 0));
     EXPECT_FALSE(IsWindowVisible(splash));
     EXPECT_TRUE(setup.IsRunning());
@@ -404,7 +408,7 @@ TEST_F(LauncherEndToEnd, NothingBesideSetupIsStartedOrLoaded)
     ASSERT_TRUE(medium.PlantSystemLibrary("uxtheme.dll"));
     SetupProcess setup(medium, "/d");
     ASSERT_NE(nullptr, setup.WaitForSplash(kStartMs));
-    ExpectLaunchedOnce(medium, kFixedStart + kExecuterChannel + " /d");
+    ExpectLaunchedOnce(medium, kFixedStart + kExecuterArgument + " /d");
     EXPECT_FALSE(medium.DecoyRuntimeStarted());
 
     bool themed = false;
