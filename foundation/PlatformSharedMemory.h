@@ -21,7 +21,9 @@ bool IsProcessRunning(ProcessId process);
 // InterlockedCompareExchange.
 long AtomicCompareExchange(long volatile* value, long exchange, long comparand);
 
-// How a named object was come by.
+// How a named object was come by. Opened means the name was taken already, also when the object
+// could not be opened here (another process's object of another type, or one without access):
+// the handle then stays closed.
 enum class NamedObjectResult { Failed, Created, Opened };
 
 // A named mutex shared between processes, re-entrant for the thread that holds it. A mutex

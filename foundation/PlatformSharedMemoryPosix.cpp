@@ -211,7 +211,7 @@ NamedObjectResult NamedMutex::OpenOrCreate(const char* name, bool mayOpen)
     std::lock_guard<std::mutex> hold(names.lock);
     if (auto object = Find(names, name)) {
         if (!object->isMutex)
-            return NamedObjectResult::Failed;
+            return NamedObjectResult::Opened;
         if (mayOpen)
             m_handle = AddHandle(names, std::move(object));
         return NamedObjectResult::Opened;
@@ -305,7 +305,7 @@ NamedObjectResult NamedMapping::CreateOrOpen(const char* name, unsigned long siz
     std::lock_guard<std::mutex> hold(names.lock);
     if (auto object = Find(names, name)) {
         if (object->isMutex)
-            return NamedObjectResult::Failed;
+            return NamedObjectResult::Opened;
         m_handle = AddHandle(names, std::move(object));
         return NamedObjectResult::Opened;
     }

@@ -8,6 +8,13 @@ namespace {
 
 constexpr DWORD kMutexAllAccess = 0x1F0001;
 
+// The name is taken: by an object of that type, one that may not be opened, or one of another
+// type.
+bool NameTaken(DWORD error)
+{
+    return error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_HANDLE;
+}
+
 // The bytes reachable from a view up to the end of its mapping.
 std::size_t ViewLength(const void* view)
 {
@@ -50,7 +57,7 @@ NamedObjectResult NamedMutex::OpenOrCreate(const char* name, bool mayOpen)
         return NamedObjectResult::Opened;
     m_handle = CreateMutexA(nullptr, FALSE, name);
     const DWORD error = GetLastError();
-    if (error == ERROR_ALREADY_EXISTS || error == ERROR_ACCESS_DENIED) {
+    if (NameTaken(error)) {
         if (!mayOpen)
             Close();
         return NamedObjectResult::Opened;
@@ -110,9 +117,10 @@ NamedObjectResult NamedMapping::CreateOrOpen(const char* name, unsigned long siz
 {
     Close();
     m_handle = CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, size, name);
+    const DWORD error = GetLastError();
     if (m_handle == nullptr)
-        return NamedObjectResult::Failed;
-    return GetLastError() == ERROR_ALREADY_EXISTS ? NamedObjectResult::Opened : NamedObjectResult::Created;
+        return NameTaken(error) ? NamedObjectResult::Opened : NamedObjectResult::Failed;
+    return error == ERROR_ALREADY_EXISTS ? NamedObjectResult::Opened : NamedObjectResult::Created;
 }
 
 bool NamedMapping::OpenForReading(const char* name)

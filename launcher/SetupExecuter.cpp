@@ -92,8 +92,7 @@ void Reply()
 class ExecuterChannel final : public COProcDispatcher {
 public:
     ExecuterChannel() : COProcDispatcher(kExecuterChannel, Joining::FoundOnly) {}
-    // Also false when no object was in the way but the group could not be made (no memory, or
-    // a kernel object of another type under one of its names).
+    // Also false when no object was in the way but the group could not be made (no memory).
     using COProcDispatcher::IsEntered;
 };
 

@@ -348,10 +348,8 @@ class SquattedChannel : public ExecuterEndToEnd, public ::testing::WithParamInte
 protected:
     static std::string NotServedStep(const SquatCase& squat)
     {
-        const std::string reason = squat.kind == Squat::OtherType
-                                       ? "its group could not be founded"
-                                       : "\"" + std::string(squat.object) + "\" existed before this bootstrapper created it";
-        return "executer: channel \"DispCvGSetup\" not served: " + reason + ";";
+        return "executer: channel \"DispCvGSetup\" not served: \"" + std::string(squat.object) +
+               "\" existed before this bootstrapper created it;";
     }
 };
 
