@@ -8,6 +8,7 @@
 #pragma once
 
 #include <cstddef>
+#include <utility>
 
 namespace platform {
 
@@ -56,8 +57,16 @@ class MappedView {
 public:
     MappedView() = default;
     ~MappedView() { Unmap(); }
-    MappedView(MappedView&& other) noexcept;
-    MappedView& operator=(MappedView&& other) noexcept;
+    MappedView(MappedView&& other) noexcept { *this = std::move(other); }
+    MappedView& operator=(MappedView&& other) noexcept
+    {
+        if (this != &other) {
+            Unmap();
+            m_view = std::exchange(other.m_view, nullptr);
+            m_length = std::exchange(other.m_length, 0);
+        }
+        return *this;
+    }
     MappedView(const MappedView&) = delete;
     MappedView& operator=(const MappedView&) = delete;
 
@@ -77,8 +86,16 @@ class NamedMapping {
 public:
     NamedMapping() = default;
     ~NamedMapping() { Close(); }
-    NamedMapping(NamedMapping&& other) noexcept;
-    NamedMapping& operator=(NamedMapping&& other) noexcept;
+    NamedMapping(NamedMapping&& other) noexcept { *this = std::move(other); }
+    NamedMapping& operator=(NamedMapping&& other) noexcept
+    {
+        if (this != &other) {
+            Close();
+            m_handle = std::exchange(other.m_handle, nullptr);
+            m_readOnly = other.m_readOnly;
+        }
+        return *this;
+    }
     NamedMapping(const NamedMapping&) = delete;
     NamedMapping& operator=(const NamedMapping&) = delete;
 

@@ -256,21 +256,6 @@ void NamedMutex::Unlock()
         names.mutexReleased.notify_all();
 }
 
-MappedView::MappedView(MappedView&& other) noexcept
-    : m_view(std::exchange(other.m_view, nullptr)), m_length(std::exchange(other.m_length, 0))
-{
-}
-
-MappedView& MappedView::operator=(MappedView&& other) noexcept
-{
-    if (this != &other) {
-        Unmap();
-        m_view = std::exchange(other.m_view, nullptr);
-        m_length = std::exchange(other.m_length, 0);
-    }
-    return *this;
-}
-
 void MappedView::Unmap()
 {
     if (m_view != nullptr) {
@@ -281,21 +266,6 @@ void MappedView::Unmap()
     }
     m_view = nullptr;
     m_length = 0;
-}
-
-NamedMapping::NamedMapping(NamedMapping&& other) noexcept
-    : m_handle(std::exchange(other.m_handle, nullptr)), m_readOnly(other.m_readOnly)
-{
-}
-
-NamedMapping& NamedMapping::operator=(NamedMapping&& other) noexcept
-{
-    if (this != &other) {
-        Close();
-        m_handle = std::exchange(other.m_handle, nullptr);
-        m_readOnly = other.m_readOnly;
-    }
-    return *this;
 }
 
 NamedObjectResult NamedMapping::CreateOrOpen(const char* name, unsigned long size)

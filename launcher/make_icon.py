@@ -14,12 +14,11 @@ results IEEE 754 fixes exactly, so the file comes out the same byte for byte eve
     python3 launcher/make_icon.py --check    # fails unless Setup.ico is what it would write
 """
 import math
-import os
 import struct
 import sys
 
 sys.dont_write_bytecode = True  # importing make_splash leaves no cache in the source tree
-from make_splash import (RING_RADIUS, RING_STROKE, SHADES, Arc, Disc, Layer,
+from make_splash import (RING_RADIUS, RING_STROKE, SHADES, Arc, Disc, Layer, write_or_check,
                          overlay_state, palette)
 
 SIZES = (16, 32, 48, 256)
@@ -100,20 +99,7 @@ def icon_file():
 
 
 def main(argv):
-    target = os.path.join(os.path.dirname(os.path.abspath(__file__)), "Setup.ico")
-    data = icon_file()
-    if argv[1:] == ["--check"]:
-        with open(target, "rb") as f:
-            if f.read() != data:
-                print("Setup.ico differs from what make_icon.py draws", file=sys.stderr)
-                return 1
-        return 0
-    if argv[1:]:
-        print(__doc__, file=sys.stderr)
-        return 2
-    with open(target, "wb") as f:
-        f.write(data)
-    return 0
+    return write_or_check(argv, "Setup.ico", icon_file(), __doc__)
 
 
 if __name__ == "__main__":

@@ -264,21 +264,25 @@ def bitmap_file():
     return data
 
 
-def main(argv):
-    target = os.path.join(os.path.dirname(os.path.abspath(__file__)), "splash.bmp")
-    data = bitmap_file()
+def write_or_check(argv, name, data, usage):
+    """Writes `data` to `name` beside this script, or with --check compares what is there."""
+    target = os.path.join(os.path.dirname(os.path.abspath(__file__)), name)
     if argv[1:] == ["--check"]:
         with open(target, "rb") as f:
             if f.read() != data:
-                print("splash.bmp differs from what make_splash.py draws", file=sys.stderr)
+                print("%s differs from what %s draws" % (name, os.path.basename(argv[0])), file=sys.stderr)
                 return 1
         return 0
     if argv[1:]:
-        print(__doc__, file=sys.stderr)
+        print(usage, file=sys.stderr)
         return 2
     with open(target, "wb") as f:
         f.write(data)
     return 0
+
+
+def main(argv):
+    return write_or_check(argv, "splash.bmp", bitmap_file(), __doc__)
 
 
 if __name__ == "__main__":

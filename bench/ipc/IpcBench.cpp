@@ -1,7 +1,8 @@
 // Events per second from one producer process to one consumer process: through an inter-process
 // event group (without data and with 256 bytes) and, for scale, the same 28-byte records (and
-// data) through a Win32 named pipe. The consumer takes events in a tight loop. Each figure is the
-// median of several runs; run on demand:
+// data) through a Win32 named pipe, and the floor of the protocol: a put into another member's
+// queue opens, maps, unmaps and closes a named mapping at least once. The consumer takes events in
+// a tight loop. Each figure is the median of several runs; run on demand:
 //   ipc_bench.exe [events-per-run] [runs]
 #include "COProcDispatcher.h"
 #include "CommonObjectBase.h"
@@ -176,6 +177,20 @@ double Run(const Channel& channel, long events, DWORD run)
     return static_cast<double>(events) / seconds;
 }
 
+// Microseconds for one open, map, unmap and close of an existing named mapping.
+double MapCycleMicroseconds(long cycles)
+{
+    const std::string name = Name("Floor", 0);
+    const KernelHandle block(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 592, name.c_str()));
+    LARGE_INTEGER start;
+    QueryPerformanceCounter(&start);
+    for (long i = 0; i < cycles; ++i) {
+        const KernelHandle mapping(CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 4, name.c_str()));
+        const ScopedView view(MapViewOfFile(mapping.Get(), FILE_MAP_WRITE, 0, 0, 0));
+    }
+    return Seconds(start) * 1e6 / static_cast<double>(cycles);
+}
+
 double Median(std::vector<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -199,6 +214,9 @@ int Produce(long events, int runs)
         std::printf("%-18s %10.0f events/s (median of %d runs of %ld)\n", channels[c].label, medians[c], runs, events);
     }
     std::printf("group/pipe: no data %.3f, 256 bytes %.3f\n", medians[0] / medians[1], medians[2] / medians[3]);
+    const double cycle = MapCycleMicroseconds(events);
+    std::printf("map cycle %.1f us: floor %.0f events/s; group/floor: no data %.3f\n", cycle, 1e6 / cycle,
+                medians[0] * cycle / 1e6);
     return 0;
 }
 
