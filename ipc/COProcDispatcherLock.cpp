@@ -28,7 +28,9 @@ constexpr unsigned long kLockRetryMs = 10;
 constexpr int kLockYields = 200;
 // Holds last microseconds, milliseconds under a loaded emulator.
 constexpr unsigned long kLiveHolderWaitMs = 5000;
-// How often a long wait asks whether the rest of the group is still there.
+// How often a wait asks whether the holder has ended (a question to the system, which holds of
+// microseconds should not pay for), and whether the rest of the group is still there.
+constexpr unsigned long kEndedHolderCheckMs = 50;
 constexpr unsigned long kOrphanCheckMs = 1000;
 
 unsigned long OwnId() { return static_cast<unsigned long>(platform::CurrentProcessId()); }
@@ -78,21 +80,41 @@ void Pause(int* yields)
         utilSleep(kLockRetryMs);
 }
 
-}  // namespace
-
-bool COProcDispatcher::Lock(Header& header, int timeout)
+// Takes the lock, taking it over from a holder known to be dead; false once `limit` ms have
+// passed (0: no limit). `othersGone` answers whether any other member of the group is alive.
+template <class OthersGone>
+bool Acquire(Header& header, unsigned long limit, OthersGone othersGone)
 {
     const unsigned long start = platform::MillisecondClock();
+    unsigned long lastEndedCheck = start;
+    unsigned long lastOrphanCheck = start;
     int yields = 0;
     while (!TryAcquire(header)) {
-        if (TakeOverFromEnded(header))
-            return true;
         // Elapsed time, so that the clock's wrap does not end the wait early.
-        if (timeout > 0 && platform::MillisecondClock() - start > static_cast<unsigned long>(timeout))
+        const unsigned long now = platform::MillisecondClock();
+        if (now - lastEndedCheck >= kEndedHolderCheckMs) {
+            lastEndedCheck = now;
+            if (TakeOverFromEnded(header))
+                return true;
+        }
+        if (now - lastOrphanCheck >= kOrphanCheckMs) {
+            lastOrphanCheck = now;
+            if (ReadShared(header.reserved) == 0 && othersGone() && TakeOverFromNobody(header))
+                return true;
+        }
+        if (limit != 0 && now - start > limit)
             return false;
         Pause(&yields);
     }
     return true;
+}
+
+}  // namespace
+
+bool COProcDispatcher::Lock(Header& header, int timeout)
+{
+    // Without the group at hand, nobody is known to be alive or gone.
+    return Acquire(header, timeout > 0 ? static_cast<unsigned long>(timeout) : 0, [] { return false; });
 }
 
 void COProcDispatcher::Unlock(Header& header)
@@ -104,21 +126,5 @@ void COProcDispatcher::Unlock(Header& header)
 
 bool COProcDispatcher::LockShared(Header& header)
 {
-    const unsigned long start = platform::MillisecondClock();
-    unsigned long lastOrphanCheck = start;
-    int yields = 0;
-    while (!TryAcquire(header)) {
-        if (TakeOverFromEnded(header))
-            return true;
-        const unsigned long now = platform::MillisecondClock();
-        if (now - lastOrphanCheck >= kOrphanCheckMs) {
-            lastOrphanCheck = now;
-            if (ReadShared(header.reserved) == 0 && !AnyOtherMemberAlive() && TakeOverFromNobody(header))
-                return true;
-        }
-        if (now - start > kLiveHolderWaitMs)
-            return false;
-        Pause(&yields);
-    }
-    return true;
+    return Acquire(header, kLiveHolderWaitMs, [this] { return !AnyOtherMemberAlive(); });
 }
