@@ -145,6 +145,20 @@ void COProcDispatcher::PutEventInAllQueues(COEvent* event)
         DropPendingBlocksOf(queueIndex);
 }
 
+namespace {
+
+// Gives a delivered event's reference to its data block back when the delivery is over.
+struct ReturnedReference {
+    Header* header;
+    ~ReturnedReference()
+    {
+        if (header != nullptr)
+            Decrement(header->refs);
+    }
+};
+
+}  // namespace
+
 bool COProcDispatcher::OnIdle(unsigned long /*time*/)
 {
     DeliveryTurn turn(*this);
@@ -159,11 +173,12 @@ bool COProcDispatcher::OnIdle(unsigned long /*time*/)
             continue;
         if (header != nullptr)
             event.data = header + 1;
-        CODispatcher::HandleEvent(&event);
-        // The view is the turn's own, so the reference goes back even when a receiver destroyed
-        // this member, and every other view with it.
-        if (header != nullptr)
-            Decrement(header->refs);
+        {
+            // The view is the turn's own, so the reference goes back even when a receiver
+            // destroyed this member, and every other view with it, or threw.
+            const ReturnedReference reference{header};
+            CODispatcher::HandleEvent(&event);
+        }
         if (turn.destroyed)
             return true;
         event.dataSize = dataSize;
