@@ -40,11 +40,11 @@ function(corvane_add_benchmark name)
 endfunction()
 
 # corvane_add_fuzzer(<name> LABEL <module> SOURCES <files...> [LIBS <targets...>] [CORPUS <dir>]
-#                    [SECONDS <n>])
+#                    [SECONDS <n>] [OPTIONS <libFuzzer flags...>])
 # A libFuzzer target. CTest runs it briefly from the committed seed corpus; new inputs go to a
 # scratch folder in the build tree so the repository's corpus stays as committed.
 function(corvane_add_fuzzer name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "LABEL;CORPUS;SECONDS" "SOURCES;LIBS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "LABEL;CORPUS;SECONDS" "SOURCES;LIBS;OPTIONS")
   if(NOT arg_SECONDS)
     set(arg_SECONDS 4)
   endif()
@@ -59,6 +59,6 @@ function(corvane_add_fuzzer name)
     list(APPEND corpus_args ${arg_CORPUS})
   endif()
   add_test(NAME ${name}
-           COMMAND ${name} -seed=1 -max_total_time=${arg_SECONDS} -timeout=10 ${corpus_args})
+           COMMAND ${name} -seed=1 -max_total_time=${arg_SECONDS} -timeout=10 ${arg_OPTIONS} ${corpus_args})
   set_tests_properties(${name} PROPERTIES LABELS "${arg_LABEL}" TIMEOUT 120)
 endfunction()

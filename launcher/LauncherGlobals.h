@@ -22,8 +22,8 @@ extern bool g_channelServed;
 // Without it the runtime starts as on 9x, knowing it has no executer.
 inline bool RuntimeHasExecuter() { return g_isNT && g_channelServed; }
 
-// Holds on the bootstrapper: 1 to start with when the runtime has an executer, raised and lowered by the runtime through
-// the executer. Any value of 0 or less counts as released.
+// Holds on the bootstrapper: 1 to start with when the runtime has an executer, raised and
+// lowered by the runtime through the executer. Any value of 0 or less counts as released.
 extern long g_keepAlive;
 
 // The bootstrapper's own command line, cut to 799 characters, passed on to the runtime.
