@@ -238,7 +238,8 @@ TEST_F(ExecuterEndToEnd, SecondMemberKeepsTheBootstrapperUntilItReleasesOrLeaves
     const std::string helper = "setup\\Helper.exe";
     for (bool runtimeReleases : {true, false}) {
         SCOPED_TRACE(runtimeReleases ? "runtime released" : "runtime kept its hold");
-        ASSERT_TRUE(m_medium.AddProgram(helper));
+        // The last round's member logs its end a moment before its process lets go of its file.
+        ASSERT_TRUE(WaitUntil([&] { return m_medium.AddProgram(helper); }, kStartMs));
         ASSERT_TRUE(m_medium.WriteScript("retain\nsleep 1500\nrelease\nsleep 1500\n", helper));
         StartWithScript("create-process " + helper + " " + kChannelArgument + "\nawait 0xE005\n" +
                         (runtimeReleases ? "release\n" : "") + "close-splash\n");
