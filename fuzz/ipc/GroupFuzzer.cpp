@@ -5,6 +5,8 @@
 // object and no view is left.
 #include "SimulatedGroup.h"
 
+#include <fuzzer/FuzzedDataProvider.h>
+
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -22,44 +24,24 @@ constexpr int kMaxMembers = 5;
 constexpr int kMaxOperations = 64;
 constexpr long kBlocksInReach = 24;
 
-class Input {
-public:
-    Input(const std::uint8_t* data, std::size_t size) : m_data(data), m_size(size) {}
-    bool Empty() const { return m_offset >= m_size; }
-    std::uint8_t Byte() { return m_offset < m_size ? m_data[m_offset++] : 0; }
-    std::uint32_t Word()
-    {
-        std::uint32_t word = 0;
-        for (int i = 0; i < 4; ++i)
-            word = word << 8 | Byte();
-        return word;
-    }
-
-private:
-    const std::uint8_t* m_data;
-    std::size_t m_size;
-    std::size_t m_offset = 0;
-};
-
 // Four bytes written at any offset of a block that exists or, as a squatter would, one that does
 // not yet.
-void Spoil(SimulatedGroup& group, Input& input)
+void Spoil(SimulatedGroup& group, FuzzedDataProvider& input)
 {
-    const std::uint8_t target = input.Byte();
-    const long index = static_cast<long>(target % kBlocksInReach);
-    const platform::MappedView view = target & 0x80 ? SimulatedGroup::DataBlock(index) : group.QueueBlock(index);
-    const std::size_t offset = (static_cast<std::size_t>(input.Byte()) << 8 | input.Byte()) % (view.Length() + 1);
-    const std::uint32_t value = input.Word();
+    const long index = input.ConsumeIntegralInRange<long>(0, kBlocksInReach - 1);
+    const platform::MappedView view = input.ConsumeBool() ? SimulatedGroup::DataBlock(index) : group.QueueBlock(index);
+    const std::size_t offset = input.ConsumeIntegralInRange<std::size_t>(0, view.Length());
+    const auto value = input.ConsumeIntegral<std::uint32_t>();
     if (view.Get() != nullptr && offset + sizeof value <= view.Length())
         std::memcpy(static_cast<char*>(view.Get()) + offset, &value, sizeof value);
 }
 
 // A member ends in the middle of its work on a block: the lock stays held in its name.
-void EndHoldingALock(SimulatedGroup& group, int member, Input& input)
+void EndHoldingALock(SimulatedGroup& group, int member, FuzzedDataProvider& input)
 {
     if (!group.IsThere(member))
         return;
-    const long index = static_cast<long>(input.Byte() % kBlocksInReach);
+    const long index = input.ConsumeIntegralInRange<long>(0, kBlocksInReach - 1);
     const platform::MappedView view = group.QueueBlock(index);
     if (view.Length() >= sizeof(COProcDispatcher::Header)) {
         auto* header = static_cast<COProcDispatcher::Header*>(view.Get());
@@ -69,11 +51,11 @@ void EndHoldingALock(SimulatedGroup& group, int member, Input& input)
     group.Vanish(member);
 }
 
-void Play(SimulatedGroup& group, Input& input)
+void Play(SimulatedGroup& group, FuzzedDataProvider& input)
 {
-    for (int step = 0; step < kMaxOperations && !input.Empty(); ++step) {
-        const std::uint8_t operation = input.Byte();
-        const int member = group.Size() > 0 ? input.Byte() % group.Size() : 0;
+    for (int step = 0; step < kMaxOperations && input.remaining_bytes() > 0; ++step) {
+        const std::uint8_t operation = input.ConsumeIntegral<std::uint8_t>();
+        const int member = input.ConsumeIntegral<std::uint8_t>() % group.Size();  // member 0 is always listed
         switch (operation % 8) {
         case 0:
             if (group.Size() < kMaxMembers)
@@ -83,7 +65,8 @@ void Play(SimulatedGroup& group, Input& input)
             group.Send(member, 0x100 + operation);
             break;
         case 2:
-            group.Send(member, 0x200 + operation, std::string(input.Byte() + 1u, static_cast<char>(operation)));
+            group.Send(member, 0x200 + operation,
+                       std::string(input.ConsumeIntegral<std::uint8_t>() + 1u, static_cast<char>(operation)));
             break;
         case 3:
             group.Deliver(member);
@@ -115,7 +98,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size)
 {
-    Input input(data, size);
+    FuzzedDataProvider input(data, size);
     {
         SimulatedGroup group("FuzzGroup");
         group.Join();

@@ -12,7 +12,6 @@
 #include <fstream>
 #include <initializer_list>
 #include <memory>
-#include <ostream>
 #include <string>
 
 namespace {
@@ -280,79 +279,26 @@ TEST_F(ExecuterEndToEnd, MalformedScriptIsRefusedBeforeAnythingIsSent)
     }
 }
 
-// What another process of the session may have made under the channel's names before Setup.exe
-// starts, keeping it open while Setup.exe runs.
-enum class Squat { Member, Mutex, HeldMutex, Mapping, OtherType };
-
+// What another process of the session made under one of the channel's names before Setup.exe
+// starts, kept open while Setup.exe runs. Without `make` it founds the whole group as a member.
 struct SquatCase {
-    Squat kind;
     const char* object;  // the name taken; for a whole member, the first one Setup.exe meets
+    HANDLE (*make)(const char* name);
 };
+
+HANDLE Mutex(const char* name) { return CreateMutexA(nullptr, FALSE, name); }
+HANDLE HeldMutex(const char* name) { return CreateMutexA(nullptr, TRUE, name); }
+HANDLE Mapping(const char* name) { return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, name); }
+HANDLE Event(const char* name) { return CreateEventA(nullptr, TRUE, FALSE, name); }
 
 const SquatCase kSquatCases[] = {
-    {Squat::Member, "DispCvGSetup_ArrayMutex"},
-    {Squat::HeldMutex, "DispCvGSetup_ArrayMutex"},
-    {Squat::Mapping, "DispCvGSetup_Array"},
-    {Squat::Mapping, "DispCvGSetup_Array_0"},
-    {Squat::Mapping, "DispCvGSetup_Array_2"},
-    {Squat::Mutex, "COProcDispatcherHeapMutex"},
-    {Squat::Mapping, "COProcDispatcherHeap"},
-    {Squat::OtherType, "DispCvGSetup_ArrayMutex"},  // an event where the mutex belongs
+    {"DispCvGSetup_ArrayMutex", nullptr},   {"DispCvGSetup_ArrayMutex", HeldMutex},
+    {"DispCvGSetup_Array", Mapping},        {"DispCvGSetup_Array_0", Mapping},
+    {"DispCvGSetup_Array_2", Mapping},      {"COProcDispatcherHeapMutex", Mutex},
+    {"COProcDispatcherHeap", Mapping},      {"DispCvGSetup_ArrayMutex", Event},  // another type
 };
 
-void PrintTo(const SquatCase& squat, std::ostream* out)
-{
-    static const char* const kKinds[] = {"whole group", "mutex", "held mutex", "8-byte mapping", "event"};
-    *out << kKinds[static_cast<int>(squat.kind)] << " \"" << squat.object << "\"";
-}
-
-// The squatting process: this one. It asks for a program start through a member of the group,
-// its own or one that joins (or founds the group) once Setup.exe has set out its channel.
-class Squatter {
-public:
-    explicit Squatter(const SquatCase& squat)
-    {
-        if (squat.kind == Squat::Member)
-            m_member = std::make_unique<GroupMember>();
-        else
-            m_object = KernelHandle(Create(squat));
-    }
-
-    bool Ready() const { return m_member != nullptr || m_object.IsOpen(); }
-
-    void RequestStart(const std::string& commandLine)
-    {
-        if (m_member == nullptr)
-            m_member = std::make_unique<GroupMember>();
-        m_member->Send(COE_EXEC_CREATE_PROCESS, commandLine);
-    }
-
-private:
-    static HANDLE Create(const SquatCase& squat)
-    {
-        switch (squat.kind) {
-        case Squat::Mutex:
-        case Squat::HeldMutex:
-            return CreateMutexA(nullptr, squat.kind == Squat::HeldMutex, squat.object);
-        case Squat::Mapping:
-            return CreateFileMappingA(INVALID_HANDLE_VALUE, nullptr, PAGE_READWRITE, 0, 8, squat.object);
-        default:
-            return CreateEventA(nullptr, TRUE, FALSE, squat.object);
-        }
-    }
-
-    KernelHandle m_object;
-    std::unique_ptr<GroupMember> m_member;
-};
-
-class SquattedChannel : public ExecuterEndToEnd, public ::testing::WithParamInterface<SquatCase> {
-protected:
-    static std::string NotServedStep(const SquatCase& squat)
-    {
-        return "executer: channel \"DispCvGSetup\" not served: \"" + std::string(squat.object) +
-               "\" existed before this bootstrapper created it;";
-    }
-};
+class SquattedChannel : public ExecuterEndToEnd, public ::testing::WithParamInterface<SquatCase> {};
 
 // The bootstrapper leaves a channel it did not make alone: the runtime is not told it and does
 // not hold the bootstrapper, nothing the group asks for is started, and the bootstrapper ends
@@ -360,9 +306,13 @@ protected:
 // splash closes, before the bootstrapper ends, and logged.
 TEST_P(SquattedChannel, BootstrapperServesNothingAndEndsWithTheSplash)
 {
+    const SquatCase& squat = GetParam();
     const std::string program = "setup\\bin\\inst.exe";
-    Squatter squatter(GetParam());
-    ASSERT_TRUE(squatter.Ready()) << GetLastError();
+    // The squatting process is this one; it asks for a program start through a member of the
+    // group, its own or one that joins (or founds the group) once Setup.exe has set out.
+    auto member = squat.make ? nullptr : std::make_unique<GroupMember>();
+    const KernelHandle object(squat.make ? squat.make(squat.object) : nullptr);
+    ASSERT_TRUE(member || object.IsOpen()) << GetLastError();
     ASSERT_TRUE(m_medium.Ready()) << "is drive " << kDrive << " mapped in the prefix?";
     ASSERT_TRUE(m_medium.AddProgram(program));
     m_setup.reset(new SetupProcess(m_medium, ""));
@@ -372,10 +322,13 @@ TEST_P(SquattedChannel, BootstrapperServesNothingAndEndsWithTheSplash)
     ASSERT_EQ(1u, runtime.size());
     EXPECT_EQ(std::string::npos, runtime[0].commandLine.find("Executer=")) << runtime[0].commandLine;
 
-    squatter.RequestStart(program);
+    if (!member)
+        member = std::make_unique<GroupMember>();
+    member->Send(COE_EXEC_CREATE_PROCESS, program);
     CloseSplash();
     ExpectEndsByItself();
-    EXPECT_EQ(NotServedStep(GetParam()) + "end: splash closed, keep-alive count 0;",
+    EXPECT_EQ("executer: channel \"DispCvGSetup\" not served: \"" + std::string(squat.object) +
+                  "\" existed before this bootstrapper created it;end: splash closed, keep-alive count 0;",
               LoggedSteps({"executer: ", "end: "}));
     EXPECT_TRUE(m_medium.LaunchRecords(program).empty());
 }

@@ -13,9 +13,8 @@
 
 namespace {
 
-// Writes one 32-bit word into block `index` of the group's queue heap, as a misbehaving
-// process could.
-// Writes `value` at `offset` of the named mapping; returns what was there.
+// Writes one 32-bit word at `offset` of the named mapping, as a misbehaving process could;
+// returns what was there.
 long SpoilMapping(const std::string& name, std::size_t offset, long value)
 {
     const KernelHandle mapping(OpenFileMappingA(FILE_MAP_WRITE, FALSE, name.c_str()));
@@ -29,6 +28,7 @@ long SpoilMapping(const std::string& name, std::size_t offset, long value)
     return old;
 }
 
+// The same, into block `index` of the group's queue heap.
 void Spoil(const std::string& group, long index, std::size_t offset, long value)
 {
     SpoilMapping(static_cast<const char*>(NamedSharedMemoryHeap::BlockName((group + "_Array").c_str(), index)), offset,

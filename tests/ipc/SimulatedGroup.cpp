@@ -18,6 +18,13 @@ public:
     InProcess& operator=(const InProcess&) = delete;
 };
 
+platform::MappedView MapBlock(const std::string& name)
+{
+    platform::NamedMapping mapping;
+    mapping.CreateOrOpen(name.c_str(), 4);
+    return mapping.Map();
+}
+
 }  // namespace
 
 bool Receiver::HandleEvent(COEvent* event)
@@ -30,8 +37,6 @@ bool Receiver::HandleEvent(COEvent* event)
         action(event);
     return true;
 }
-
-SimulatedGroup::SimulatedGroup(std::string name) : m_name(std::move(name)) {}
 
 // Everybody still there takes what is queued first, so that nobody leaves waiting for a
 // consumer to attach a block; the ended ones go last, when no consumer is left at all.
@@ -70,79 +75,51 @@ void SimulatedGroup::Destroy(Member& member)
     member.there = false;
 }
 
+const SimulatedGroup::Member* SimulatedGroup::Find(int member) const
+{
+    const bool there = member >= 0 && member < Size() && m_members[static_cast<std::size_t>(member)].there;
+    return there ? &m_members[static_cast<std::size_t>(member)] : nullptr;
+}
+
 void SimulatedGroup::Leave(int member)
 {
-    if (IsThere(member))
-        Destroy(m_members[static_cast<std::size_t>(member)]);
+    if (Member* leaving = Find(member))
+        Destroy(*leaving);
 }
 
 void SimulatedGroup::Vanish(int member)
 {
-    if (!IsThere(member))
-        return;
-    Member& gone = m_members[static_cast<std::size_t>(member)];
-    platform::simulation::EndProcess(gone.process);
-    gone.there = false;
-}
-
-bool SimulatedGroup::IsThere(int member) const
-{
-    return member >= 0 && member < Size() && m_members[static_cast<std::size_t>(member)].there;
-}
-
-COProcDispatcher* SimulatedGroup::Dispatcher(int member)
-{
-    return IsThere(member) ? m_members[static_cast<std::size_t>(member)].dispatcher : nullptr;
-}
-
-Receiver* SimulatedGroup::ReceiverOf(int member)
-{
-    return IsThere(member) ? m_members[static_cast<std::size_t>(member)].receiver : nullptr;
-}
-
-platform::ProcessId SimulatedGroup::ProcessOf(int member) const { return m_members.at(static_cast<std::size_t>(member)).process; }
-
-void SimulatedGroup::Within(int member, const std::function<void()>& work)
-{
-    if (!IsThere(member))
-        return;
-    InProcess inside(ProcessOf(member));
-    work();
+    if (Member* gone = Find(member)) {
+        platform::simulation::EndProcess(gone->process);
+        gone->there = false;
+    }
 }
 
 void SimulatedGroup::Forget(int member)
 {
-    if (IsThere(member)) {
-        m_members[static_cast<std::size_t>(member)].dispatcher = nullptr;
-        Leave(member);
+    if (Member* destroyed = Find(member)) {
+        destroyed->dispatcher = nullptr;
+        Destroy(*destroyed);
     }
 }
 
-platform::MappedView SimulatedGroup::Block(const std::string& name)
+void SimulatedGroup::Within(int member, const std::function<void()>& work)
 {
-    platform::NamedMapping mapping;
-    mapping.CreateOrOpen(name.c_str(), 4);
-    return mapping.Map();
+    if (IsThere(member)) {
+        InProcess inside(ProcessOf(member));
+        work();
+    }
 }
 
-platform::MappedView SimulatedGroup::QueueBlock(long index) const
-{
-    return Block(m_name + "_Array_" + std::to_string(index));
-}
+platform::MappedView SimulatedGroup::QueueBlock(long index) const { return MapBlock(m_name + "_Array_" + std::to_string(index)); }
+platform::MappedView SimulatedGroup::DataBlock(long index) { return MapBlock("COProcDispatcherHeap_" + std::to_string(index)); }
 
-platform::MappedView SimulatedGroup::DataBlock(long index) { return Block("COProcDispatcherHeap_" + std::to_string(index)); }
-
-long SimulatedGroup::QueueIndexOf(int member)
+long SimulatedGroup::QueueIndexOf(int member) const
 {
-    long index = 0;
-    Within(member, [&] {
-        const platform::MappedView root = QueueBlock(0);
-        const platform::MappedView directory = QueueBlock(*static_cast<const long*>(root.Get()));
-        const auto* entries = static_cast<const COProcDispatcher::QueueDirectory*>(directory.Get())->entries;
-        // Members enter the first free entry, in the order they join.
-        index = entries[member].queueIndex;
-    });
-    return index;
+    const platform::MappedView root = QueueBlock(0);
+    const platform::MappedView directory = QueueBlock(*static_cast<const long*>(root.Get()));
+    // Members enter the first free entry, in the order they join.
+    return static_cast<const COProcDispatcher::QueueDirectory*>(directory.Get())->entries[member].queueIndex;
 }
 
 void SimulatedGroup::Send(int member, unsigned int code, const std::string& data)

@@ -8,7 +8,6 @@
 #include "PlatformSharedMemory.h"
 
 #include <functional>
-#include <memory>
 #include <string>
 #include <vector>
 
@@ -30,7 +29,7 @@ protected:
 
 class SimulatedGroup {
 public:
-    explicit SimulatedGroup(std::string name = "SimGroup");
+    explicit SimulatedGroup(std::string name = "SimGroup") : m_name(std::move(name)) {}
     // Every member still there leaves, and every ended one is cleared away.
     ~SimulatedGroup();
     SimulatedGroup(const SimulatedGroup&) = delete;
@@ -41,28 +40,27 @@ public:
     void Leave(int member);
     // The member's process ends without leaving.
     void Vanish(int member);
-    bool IsThere(int member) const;
-    int Size() const { return static_cast<int>(m_members.size()); }
-
-    // Sends from inside the member's process, through its dispatcher.
-    void Send(int member, unsigned int code, const std::string& data = std::string());
-    // One delivery turn of the member.
-    void Deliver(int member);
-
-    COProcDispatcher* Dispatcher(int member);
-    Receiver* ReceiverOf(int member);
-    platform::ProcessId ProcessOf(int member) const;
-    // Runs `work` inside the member's process.
-    void Within(int member, const std::function<void()>& work);
     // The member's dispatcher was destroyed by somebody else (one of its receivers, say).
     void Forget(int member);
+    bool IsThere(int member) const { return Find(member) != nullptr; }
+    int Size() const { return static_cast<int>(m_members.size()); }
+
+    // Inside the member's process: a send through its dispatcher, a delivery turn, any work.
+    void Send(int member, unsigned int code, const std::string& data = std::string());
+    void Deliver(int member);
+    void Within(int member, const std::function<void()>& work);
+
+    // Null once the member has gone.
+    COProcDispatcher* Dispatcher(int member) const { return Find(member) ? Find(member)->dispatcher : nullptr; }
+    Receiver* ReceiverOf(int member) const { return Find(member) ? Find(member)->receiver : nullptr; }
+    platform::ProcessId ProcessOf(int member) const { return m_members.at(static_cast<std::size_t>(member)).process; }
 
     // A view of block `index` of the group's queue heap, or of the event-data heap, as a hostile
     // process of the session would map it (creating it when nobody has it).
     platform::MappedView QueueBlock(long index) const;
     static platform::MappedView DataBlock(long index);
     // The first queue block of the member's queue, read from the directory.
-    long QueueIndexOf(int member);
+    long QueueIndexOf(int member) const;
 
 private:
     struct Member {
@@ -71,9 +69,9 @@ private:
         Receiver* receiver;
         bool there;
     };
+    const Member* Find(int member) const;
+    Member* Find(int member) { return const_cast<Member*>(static_cast<const SimulatedGroup*>(this)->Find(member)); }
     void Destroy(Member& member);
-
-    static platform::MappedView Block(const std::string& name);
 
     std::string m_name;
     CommonObjectEventManager m_manager{nullptr};
