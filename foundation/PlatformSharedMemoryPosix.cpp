@@ -51,6 +51,10 @@ struct View {
     ProcessId process;
 };
 
+std::size_t PageSize() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
+
+std::size_t PageRounded(std::size_t size) { return (size + PageSize() - 1) / PageSize() * PageSize(); }
+
 // Views are placed inside one reserved range of addresses, next-fit, so that an address comes back
 // into use as late as possible, and a range given up is reserved again without access: a use
 // after unmapping faults. The range also keeps views where the sanitizers' shadow reaches, which
@@ -61,14 +65,14 @@ public:
     {
         if (m_base == nullptr && !Reserve())
             return nullptr;
-        const std::size_t pages = length / Page();
+        const std::size_t pages = length / PageSize();
         for (std::size_t tried = 0; tried < 2; ++tried, m_cursor = 0) {
             for (std::size_t start = m_cursor; start + pages <= m_used.size();) {
                 const std::size_t taken = FirstTaken(start, pages);
                 if (taken == start + pages) {
                     std::fill(m_used.begin() + start, m_used.begin() + start + pages, true);
                     m_cursor = start + pages;
-                    return m_base + start * Page();
+                    return m_base + start * PageSize();
                 }
                 start = taken + 1;
             }
@@ -80,13 +84,12 @@ public:
     void Remove(void* view, std::size_t length)
     {
         mmap(view, length, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_NORESERVE, -1, 0);
-        const std::size_t start = static_cast<std::size_t>(static_cast<char*>(view) - m_base) / Page();
-        std::fill(m_used.begin() + start, m_used.begin() + start + length / Page(), false);
+        const std::size_t start = static_cast<std::size_t>(static_cast<char*>(view) - m_base) / PageSize();
+        std::fill(m_used.begin() + start, m_used.begin() + start + length / PageSize(), false);
     }
 
 private:
     static constexpr std::size_t kBytes = 64u << 20;
-    static std::size_t Page() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE)); }
 
     bool Reserve()
     {
@@ -94,7 +97,7 @@ private:
         if (base == MAP_FAILED)
             return false;
         m_base = static_cast<char*>(base);
-        m_used.assign(kBytes / Page(), false);
+        m_used.assign(kBytes / PageSize(), false);
         return true;
     }
 
@@ -131,11 +134,6 @@ Namespace& Names()
     return *names;
 }
 
-std::size_t PageRounded(std::size_t size)
-{
-    const std::size_t page = static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
-    return (size + page - 1) / page * page;
-}
 
 int AnonymousFile()
 {

@@ -90,16 +90,3 @@ public:
 private:
     void* m_view = nullptr;
 };
-
-// Holds a mutex that this thread has waited for, released when the holder goes. The wait's
-// result is not examined: an abandoned mutex is taken over and the work proceeds.
-class ScopedMutexHold {
-public:
-    explicit ScopedMutexHold(HANDLE mutex) : m_mutex(mutex) { WaitForSingleObject(m_mutex, INFINITE); }
-    ~ScopedMutexHold() { ReleaseMutex(m_mutex); }
-    ScopedMutexHold(const ScopedMutexHold&) = delete;
-    ScopedMutexHold& operator=(const ScopedMutexHold&) = delete;
-
-private:
-    HANDLE m_mutex;
-};

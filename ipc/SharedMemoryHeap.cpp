@@ -1,5 +1,7 @@
 #include "SharedMemoryHeap.h"
 
+#include "Platform.h"
+
 #include <climits>
 
 namespace {
@@ -30,18 +32,6 @@ bool MapNamed(SharedBlock& block, const char* name, unsigned long size)
     return result == platform::NamedObjectResult::Opened;
 }
 
-// Holds a heap's mutex for the life of a scope.
-class MutexHold {
-public:
-    explicit MutexHold(platform::NamedMutex& mutex) : m_mutex(mutex) { m_mutex.Lock(); }
-    ~MutexHold() { m_mutex.Unlock(); }
-    MutexHold(const MutexHold&) = delete;
-    MutexHold& operator=(const MutexHold&) = delete;
-
-private:
-    platform::NamedMutex& m_mutex;
-};
-
 }  // namespace
 
 NamedSharedMemoryHeap::NamedSharedMemoryHeap(const char* base, SharedMemoryHeapClient* client, Opening opening)
@@ -51,7 +41,7 @@ NamedSharedMemoryHeap::NamedSharedMemoryHeap(const char* base, SharedMemoryHeapC
         return;
     bool usable = false;
     {
-        MutexHold hold(m_mutex);
+        platform::ScopedLock<platform::NamedMutex> hold(m_mutex);
         const bool existed = MapNamed(m_baseBlock, m_base, kBaseMappingSize);
         if (existed && opening == Opening::CreateOnly)
             NoteExisting(m_base);
@@ -103,7 +93,7 @@ NamedSharedMemoryHeap::~NamedSharedMemoryHeap()
 {
     if (!IsUsable())
         return;
-    MutexHold hold(m_mutex);
+    platform::ScopedLock<platform::NamedMutex> hold(m_mutex);
     m_blocks.clear();
     m_baseBlock.view.Unmap();
     m_baseBlock.handle.Close();
@@ -133,7 +123,7 @@ void* NamedSharedMemoryHeap::Alloc(int size)
         return nullptr;
     long index;
     {
-        MutexHold hold(m_mutex);
+        platform::ScopedLock<platform::NamedMutex> hold(m_mutex);
         auto* counter = reinterpret_cast<volatile BaseMapping*>(m_baseView);
         index = counter->nextIndex;
         // The counter is shared memory: a value no opener could have left there ends the heap.
