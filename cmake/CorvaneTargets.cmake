@@ -10,11 +10,14 @@ function(corvane_add_module_dirs)
   endforeach()
 endfunction()
 
-# corvane_add_test(<name> LABEL <module> SOURCES <files...> [LIBS <targets...>] [TIMEOUT <s>])
+# corvane_add_test(<name> LABEL <module> SOURCES <files...> [LIBS <targets...>] [TIMEOUT <s>]
+#                  [RETRY_FAILED])
 # One GoogleTest executable, one CTest entry. Windows test programs run under Wine and carry the
 # label "wine" besides their module's, so a machine that cannot run Wine can leave them out.
+# RETRY_FAILED runs the cases that failed once more (retry_failed_cases.sh): for tests of real
+# processes and windows, whose deadlines a busy machine may now and then miss.
 function(corvane_add_test name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "LABEL;TIMEOUT" "SOURCES;LIBS")
+  cmake_parse_arguments(PARSE_ARGV 1 arg "RETRY_FAILED" "LABEL;TIMEOUT" "SOURCES;LIBS")
   if(NOT arg_LABEL)
     message(FATAL_ERROR "corvane_add_test(${name}): LABEL is required")
   endif()
@@ -23,7 +26,12 @@ function(corvane_add_test name)
   endif()
   add_executable(${name} ${arg_SOURCES})
   target_link_libraries(${name} PRIVATE ${arg_LIBS} gmock gtest_main)
-  add_test(NAME ${name} COMMAND ${name})
+  if(arg_RETRY_FAILED)
+    add_test(NAME ${name} COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/retry_failed_cases.sh
+                                  ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${name}>)
+  else()
+    add_test(NAME ${name} COMMAND ${name})
+  endif()
   set(labels ${arg_LABEL})
   if(WIN32)
     list(APPEND labels wine)

@@ -38,7 +38,7 @@ protected:
     // waits for it and stays to the end of the test.
     void StartWithMember(const std::string& script)
     {
-        StartWithScript(kAwaitMember + script, "step 1: await");
+        ASSERT_NO_FATAL_FAILURE(StartWithScript(kAwaitMember + script, "step 1: await"));
         m_member = JoinWhileTheRuntimeWaits(m_medium);
         ASSERT_NE(nullptr, m_member) << Dump();
         ASSERT_TRUE(m_medium.WaitForTranscript("script done", 1, kStartMs)) << Dump();
@@ -115,7 +115,7 @@ TEST_P(ExecuterDirectory, ProgramStartsWhereTheRequestLeavesTheDirectory)
     ASSERT_TRUE(m_medium.AddProgram(c.program));
     // The query's reply comes after the request was handled; the release lets the bootstrapper
     // end once the splash has closed.
-    StartWithScript(std::string(c.request) + "\nquery\nrelease\n");
+    ASSERT_NO_FATAL_FAILURE(StartWithScript(std::string(c.request) + "\nquery\nrelease\n"));
     const std::vector<LaunchRecord> started = m_medium.WaitForLaunchRecords(1, kStartMs, c.program);
     ASSERT_EQ(1u, started.size()) << Dump();
     EXPECT_EQ(0, lstrcmpiA(c.directory, started[0].directory.c_str())) << started[0].directory;
@@ -128,7 +128,7 @@ INSTANTIATE_TEST_SUITE_P(Requests, ExecuterDirectory, ::testing::ValuesIn(kDirec
 
 TEST_F(ExecuterEndToEnd, EachQueryGetsExactlyOneReplyWithoutData)
 {
-    StartWithScript("query\nquery\nquery\nsleep 1000\n");
+    ASSERT_NO_FATAL_FAILURE(StartWithScript("query\nquery\nquery\nsleep 1000\n"));
     EXPECT_EQ(3u, m_medium.CountTranscript("reply after")) << Dump();
     EXPECT_EQ(3u, m_medium.CountTranscript("event 0xE004")) << Dump();
     EXPECT_EQ(3u, m_medium.CountTranscript(kExecuterReply)) << Dump();
@@ -137,7 +137,7 @@ TEST_F(ExecuterEndToEnd, EachQueryGetsExactlyOneReplyWithoutData)
 TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
 {
     // The runtime ends after each script: the holds must stay all the same.
-    StartWithMember("retain\nretain\nrelease\nquery\n");
+    ASSERT_NO_FATAL_FAILURE(StartWithMember("retain\nretain\nrelease\nquery\n"));
     CloseSplash();
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return m_setup->IsRunning(); }));
     PlayAgain("release\nquery\n");
@@ -156,7 +156,7 @@ TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
 TEST_F(ExecuterEndToEnd, OneReleaseWithoutRetainEndsTheHeldBootstrapper)
 {
     // The runtime dismisses the splash itself, as it does once it has a window of its own.
-    StartWithMember("query\nclose-splash\n");
+    ASSERT_NO_FATAL_FAILURE(StartWithMember("query\nclose-splash\n"));
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(m_splash); }, kStartMs)) << Dump();
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return m_setup->IsRunning(); }));
     PlayAgain("release\n");
@@ -169,18 +169,18 @@ TEST_F(ExecuterEndToEnd, OneReleaseWithoutRetainEndsTheHeldBootstrapper)
 TEST_F(ExecuterEndToEnd, HostilePayloadsLeaveTheBootstrapperAnswering)
 {
     const std::string unterminated(5000, 'A');
-    StartWithScript("send 0xE001\n"
-                    "send 0xE002\n"
-                    "send 0xE002 ab\n"
-                    "send 0xE002 %05%00%00%00\n"
-                    "send 0xE002 %05%00%00%00%00\n"
-                    "send 0xE001 %00\n"
-                    "send 0xE001 " + unterminated + "\n"
-                    "send 0xE002 %05%00%00%00" + unterminated + "\n"
-                    "send 0xE0FF junk\n"
-                    "send 0xE004\n"
-                    "query\n"
-                    "release\n");
+    ASSERT_NO_FATAL_FAILURE(StartWithScript("send 0xE001\n"
+                                            "send 0xE002\n"
+                                            "send 0xE002 ab\n"
+                                            "send 0xE002 %05%00%00%00\n"
+                                            "send 0xE002 %05%00%00%00%00\n"
+                                            "send 0xE001 %00\n"
+                                            "send 0xE001 " + unterminated + "\n"
+                                            "send 0xE002 %05%00%00%00" + unterminated + "\n"
+                                            "send 0xE0FF junk\n"
+                                            "send 0xE004\n"
+                                            "query\n"
+                                            "release\n"));
     EXPECT_EQ(1u, m_medium.CountTranscript("reply after")) << Dump();
     EXPECT_EQ(1u, m_medium.CountTranscript(kExecuterReply)) << Dump();
     EXPECT_TRUE(m_setup->IsRunning());
@@ -215,7 +215,7 @@ class AbandonedHolds : public ExecuterEndToEnd, public ::testing::WithParamInter
 // bootstrapper: it drops every hold and ends by itself.
 TEST_P(AbandonedHolds, BootstrapperEndsOnceTheRuntimeHasGone)
 {
-    StartWithScript(GetParam().script, GetParam().until);
+    ASSERT_NO_FATAL_FAILURE(StartWithScript(GetParam().script, GetParam().until));
     if (GetParam().killed) {
         ASSERT_TRUE(KillRuntimeOf(*m_setup));
     }
@@ -240,8 +240,9 @@ TEST_F(ExecuterEndToEnd, SecondMemberKeepsTheBootstrapperUntilItReleasesOrLeaves
         // The last round's member logs its end a moment before its process lets go of its file.
         ASSERT_TRUE(WaitUntil([&] { return m_medium.AddProgram(helper); }, kStartMs));
         ASSERT_TRUE(m_medium.WriteScript("retain\nsleep 1500\nrelease\nsleep 1500\n", helper));
-        StartWithScript("create-process " + helper + " " + kChannelArgument + "\nawait 0xE005\n" +
-                        (runtimeReleases ? "release\n" : "") + "close-splash\n");
+        const std::string script = "create-process " + helper + " " + kChannelArgument + "\nawait 0xE005\n" +
+                                   (runtimeReleases ? "release\n" : "") + "close-splash\n";
+        ASSERT_NO_FATAL_FAILURE(StartWithScript(script));
         ExpectEndsByItself();
         if (!runtimeReleases) {
             EXPECT_EQ(1u, m_medium.CountTranscript("script done", helper)) << "the member had left";

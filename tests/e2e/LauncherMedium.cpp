@@ -9,6 +9,8 @@
 
 namespace {
 
+constexpr DWORD kLingeringProgramMs = 10000;
+
 std::string NewTemporaryFolder()
 {
     char base[MAX_PATH];
@@ -48,18 +50,27 @@ std::string SetupUnderTest()
     return WindowsPath(length > 0 && length < MAX_PATH ? given : CORVANE_SETUP_EXE);
 }
 
-// Everything inside `folder`, which itself stays.
-void EmptyFolder(const std::string& folder)
+// Everything inside `folder`, which itself stays. False when something could not be removed.
+bool EmptyFolder(const std::string& folder)
 {
+    bool emptied = true;
     for (const std::string& entry : FolderEntries(folder)) {
         const std::string path = folder + "\\" + entry;
-        if (entry.back() == '\\') {
-            EmptyFolder(path.substr(0, path.size() - 1));
-            RemoveDirectoryA(path.c_str());
-        } else {
-            DeleteFileA(path.c_str());
-        }
+        if (entry.back() == '\\')
+            emptied = EmptyFolder(path.substr(0, path.size() - 1)) && RemoveDirectoryA(path.c_str()) && emptied;
+        else
+            emptied = DeleteFileA(path.c_str()) && emptied;
     }
+    return emptied;
+}
+
+// A program of the last run may still be ending, its file still in use for a moment after its
+// parent has gone.
+void EmptyFolderOnceFree(const std::string& folder)
+{
+    const DWORD started = GetTickCount();
+    while (!EmptyFolder(folder) && GetTickCount() - started < kLingeringProgramMs)
+        Sleep(100);
 }
 
 bool CreateFolders(const std::string& root, const std::string& relativePath)
@@ -113,7 +124,7 @@ LauncherMedium::LauncherMedium(const std::string& setupName, bool withRuntime, c
 {
     if (m_root.empty())
         return;
-    EmptyFolder(m_root);
+    EmptyFolderOnceFree(m_root);
     if (!CreateDirectoryA(SetupFolder().c_str(), nullptr))
         return;
     m_ready = CopyFileA(SetupUnderTest().c_str(), SetupPath().c_str(), FALSE) &&
@@ -124,7 +135,7 @@ LauncherMedium::~LauncherMedium()
 {
     if (m_root.empty())
         return;
-    EmptyFolder(m_root);
+    EmptyFolderOnceFree(m_root);
     if (m_ownsRoot)
         RemoveDirectoryA(m_root.c_str());
 }

@@ -5,6 +5,9 @@
 
 #include <tlhelp32.h>
 
+#include <cstdio>
+#include <fstream>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -65,7 +68,23 @@ HWND SetupProcess::WaitForSplash(DWORD timeoutMs) const
         splash = FindSplashOfProcess(m_process.dwProcessId);
         return splash && IsWindowVisible(splash);
     }, timeoutMs);
-    return splash && IsWindowVisible(splash) ? splash : nullptr;
+    if (splash && IsWindowVisible(splash))
+        return splash;
+    std::fprintf(stderr, "no visible splash in %lu ms: %s\n", timeoutMs, Describe().c_str());
+    return nullptr;
+}
+
+std::string SetupProcess::Describe() const
+{
+    std::string text = !Started()   ? "Setup.exe did not start"
+                       : IsRunning() ? "Setup.exe is running"
+                                     : "Setup.exe ended with exit code " + std::to_string(ExitCode());
+    char path[MAX_PATH];
+    const DWORD length = GetEnvironmentVariableA("CORVANE_SETUP_LOG", path, MAX_PATH);
+    std::ifstream log(length > 0 && length < MAX_PATH ? path : "", std::ios::binary);
+    if (log)
+        text += ", its log:\n" + std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
+    return text;
 }
 
 bool SetupProcess::WaitForExit(DWORD timeoutMs) const
