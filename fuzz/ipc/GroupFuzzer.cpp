@@ -1,8 +1,6 @@
-// A hostile process of the session against an inter-process group: the input interleaves what
-// up to five members do (join, send with and without data, deliver, leave, end without leaving,
-// end while holding a lock) with writes anywhere into every shared block of the group and of the
-// event-data heap. Nothing may crash, hang or stay behind: once every member has gone, no named
-// object and no view is left.
+// A hostile process against an inter-process group: what up to five members do (join, send, deliver,
+// leave, end, end holding a lock) among writes anywhere into every shared block of the group and of
+// the event-data heap. Nothing may crash or hang, and once every member has gone nothing is left.
 #include "SimulatedGroup.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
@@ -36,21 +34,6 @@ void Spoil(SimulatedGroup& group, FuzzedDataProvider& input)
         std::memcpy(static_cast<char*>(view.Get()) + offset, &value, sizeof value);
 }
 
-// A member ends in the middle of its work on a block: the lock stays held in its name.
-void EndHoldingALock(SimulatedGroup& group, int member, FuzzedDataProvider& input)
-{
-    if (!group.IsThere(member))
-        return;
-    const long index = input.ConsumeIntegralInRange<long>(0, kBlocksInReach - 1);
-    const platform::MappedView view = group.QueueBlock(index);
-    if (view.Length() >= sizeof(COProcDispatcher::Header)) {
-        auto* header = static_cast<COProcDispatcher::Header*>(view.Get());
-        header->lock = 0;
-        header->reserved = group.ProcessOf(member);
-    }
-    group.Vanish(member);
-}
-
 void Play(SimulatedGroup& group, FuzzedDataProvider& input)
 {
     for (int step = 0; step < kMaxOperations && input.remaining_bytes() > 0; ++step) {
@@ -77,8 +60,9 @@ void Play(SimulatedGroup& group, FuzzedDataProvider& input)
         case 5:
             group.Vanish(member);
             break;
-        case 6:
-            EndHoldingALock(group, member, input);
+        case 6:  // it ends in the middle of its work on a block
+            if (group.IsThere(member))
+                group.Vanish(member, input.ConsumeIntegralInRange<long>(0, kBlocksInReach - 1));
             break;
         default:
             Spoil(group, input);

@@ -83,14 +83,13 @@ private:
     CommonObjectEventManager m_manager{nullptr};
 };
 
-// A script starts with this line when a member of this process is to join the group: the runtime
-// waits for the member's word, which no executer takes for a request.
+// A script starts with this line when a member of this process is to join the group once the
+// bootstrapper has founded it (a member that joined first would own it) and before the runtime
+// ends: the runtime waits for the member's word, which no executer takes for a request.
 constexpr unsigned int kMemberJoined = 0xE0F0;
 constexpr char kAwaitMember[] = "await 0xE0F0\n";
 
-// Joins the executer's group once the runtime playing kAwaitMember waits for it: after the
-// bootstrapper has founded the group, which a member that joined first would own, and before the
-// runtime can end. Null when the runtime did not get that far.
+// Joins once the runtime waits; null when the runtime did not get that far.
 inline std::unique_ptr<GroupMember> JoinWhileTheRuntimeWaits(const LauncherMedium& medium)
 {
     if (!medium.WaitForTranscript("step 1: await", 1, kStartMs))

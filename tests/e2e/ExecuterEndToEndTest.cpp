@@ -22,11 +22,13 @@ const std::string kExecuterReply = "event 0xE004 from 0x0 size 0";
 
 class ExecuterEndToEnd : public ::testing::Test {
 protected:
+    // A case without its medium ends here, before it starts anything.
+    void SetUp() override { ASSERT_TRUE(m_medium.Ready()) << "is drive " << kDrive << " mapped in the prefix?"; }
+
     // Starts the bootstrapper on a medium whose runtime plays `script`, and waits until the
     // runtime has played it (or logged `until`).
     void StartWithScript(const std::string& script, const std::string& until = "script done")
     {
-        ASSERT_TRUE(m_medium.Ready()) << "is drive " << kDrive << " mapped in the prefix?";
         ASSERT_TRUE(m_medium.WriteScript(script));
         m_setup.reset(new SetupProcess(m_medium, ""));
         m_splash = m_setup->WaitForSplash(kStartMs);
@@ -34,8 +36,7 @@ protected:
         ASSERT_TRUE(m_medium.WaitForTranscript(until, 1, kStartMs)) << Dump();
     }
 
-    // As StartWithScript, with a member of the group in this process that joins while the runtime
-    // waits for it and stays to the end of the test.
+    // As StartWithScript, with a member of the group in this process to the end of the case.
     void StartWithMember(const std::string& script)
     {
         ASSERT_NO_FATAL_FAILURE(StartWithScript(kAwaitMember + script, "step 1: await"));
@@ -115,7 +116,7 @@ TEST_P(ExecuterDirectory, ProgramStartsWhereTheRequestLeavesTheDirectory)
     ASSERT_TRUE(m_medium.AddProgram(c.program));
     // The query's reply comes after the request was handled; the release lets the bootstrapper
     // end once the splash has closed.
-    ASSERT_NO_FATAL_FAILURE(StartWithScript(std::string(c.request) + "\nquery\nrelease\n"));
+    StartWithScript(std::string(c.request) + "\nquery\nrelease\n");
     const std::vector<LaunchRecord> started = m_medium.WaitForLaunchRecords(1, kStartMs, c.program);
     ASSERT_EQ(1u, started.size()) << Dump();
     EXPECT_EQ(0, lstrcmpiA(c.directory, started[0].directory.c_str())) << started[0].directory;
@@ -128,7 +129,7 @@ INSTANTIATE_TEST_SUITE_P(Requests, ExecuterDirectory, ::testing::ValuesIn(kDirec
 
 TEST_F(ExecuterEndToEnd, EachQueryGetsExactlyOneReplyWithoutData)
 {
-    ASSERT_NO_FATAL_FAILURE(StartWithScript("query\nquery\nquery\nsleep 1000\n"));
+    StartWithScript("query\nquery\nquery\nsleep 1000\n");
     EXPECT_EQ(3u, m_medium.CountTranscript("reply after")) << Dump();
     EXPECT_EQ(3u, m_medium.CountTranscript("event 0xE004")) << Dump();
     EXPECT_EQ(3u, m_medium.CountTranscript(kExecuterReply)) << Dump();
@@ -137,7 +138,7 @@ TEST_F(ExecuterEndToEnd, EachQueryGetsExactlyOneReplyWithoutData)
 TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
 {
     // The runtime ends after each script: the holds must stay all the same.
-    ASSERT_NO_FATAL_FAILURE(StartWithMember("retain\nretain\nrelease\nquery\n"));
+    StartWithMember("retain\nretain\nrelease\nquery\n");
     CloseSplash();
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return m_setup->IsRunning(); }));
     PlayAgain("release\nquery\n");
@@ -156,7 +157,7 @@ TEST_F(ExecuterEndToEnd, TwoRetainsAndOneReleaseHoldUntilTwoMoreReleases)
 TEST_F(ExecuterEndToEnd, OneReleaseWithoutRetainEndsTheHeldBootstrapper)
 {
     // The runtime dismisses the splash itself, as it does once it has a window of its own.
-    ASSERT_NO_FATAL_FAILURE(StartWithMember("query\nclose-splash\n"));
+    StartWithMember("query\nclose-splash\n");
     EXPECT_TRUE(WaitUntil([&] { return !IsWindowVisible(m_splash); }, kStartMs)) << Dump();
     EXPECT_TRUE(StaysFor(kSettleMs, [&] { return m_setup->IsRunning(); }));
     PlayAgain("release\n");
@@ -169,18 +170,18 @@ TEST_F(ExecuterEndToEnd, OneReleaseWithoutRetainEndsTheHeldBootstrapper)
 TEST_F(ExecuterEndToEnd, HostilePayloadsLeaveTheBootstrapperAnswering)
 {
     const std::string unterminated(5000, 'A');
-    ASSERT_NO_FATAL_FAILURE(StartWithScript("send 0xE001\n"
-                                            "send 0xE002\n"
-                                            "send 0xE002 ab\n"
-                                            "send 0xE002 %05%00%00%00\n"
-                                            "send 0xE002 %05%00%00%00%00\n"
-                                            "send 0xE001 %00\n"
-                                            "send 0xE001 " + unterminated + "\n"
-                                            "send 0xE002 %05%00%00%00" + unterminated + "\n"
-                                            "send 0xE0FF junk\n"
-                                            "send 0xE004\n"
-                                            "query\n"
-                                            "release\n"));
+    StartWithScript("send 0xE001\n"
+                    "send 0xE002\n"
+                    "send 0xE002 ab\n"
+                    "send 0xE002 %05%00%00%00\n"
+                    "send 0xE002 %05%00%00%00%00\n"
+                    "send 0xE001 %00\n"
+                    "send 0xE001 " + unterminated + "\n"
+                    "send 0xE002 %05%00%00%00" + unterminated + "\n"
+                    "send 0xE0FF junk\n"
+                    "send 0xE004\n"
+                    "query\n"
+                    "release\n");
     EXPECT_EQ(1u, m_medium.CountTranscript("reply after")) << Dump();
     EXPECT_EQ(1u, m_medium.CountTranscript(kExecuterReply)) << Dump();
     EXPECT_TRUE(m_setup->IsRunning());
@@ -215,7 +216,7 @@ class AbandonedHolds : public ExecuterEndToEnd, public ::testing::WithParamInter
 // bootstrapper: it drops every hold and ends by itself.
 TEST_P(AbandonedHolds, BootstrapperEndsOnceTheRuntimeHasGone)
 {
-    ASSERT_NO_FATAL_FAILURE(StartWithScript(GetParam().script, GetParam().until));
+    StartWithScript(GetParam().script, GetParam().until);
     if (GetParam().killed) {
         ASSERT_TRUE(KillRuntimeOf(*m_setup));
     }
@@ -240,9 +241,8 @@ TEST_F(ExecuterEndToEnd, SecondMemberKeepsTheBootstrapperUntilItReleasesOrLeaves
         // The last round's member logs its end a moment before its process lets go of its file.
         ASSERT_TRUE(WaitUntil([&] { return m_medium.AddProgram(helper); }, kStartMs));
         ASSERT_TRUE(m_medium.WriteScript("retain\nsleep 1500\nrelease\nsleep 1500\n", helper));
-        const std::string script = "create-process " + helper + " " + kChannelArgument + "\nawait 0xE005\n" +
-                                   (runtimeReleases ? "release\n" : "") + "close-splash\n";
-        ASSERT_NO_FATAL_FAILURE(StartWithScript(script));
+        StartWithScript("create-process " + helper + " " + kChannelArgument + "\nawait 0xE005\n" +
+                        (runtimeReleases ? "release\n" : "") + "close-splash\n");
         ExpectEndsByItself();
         if (!runtimeReleases) {
             EXPECT_EQ(1u, m_medium.CountTranscript("script done", helper)) << "the member had left";
@@ -280,8 +280,8 @@ TEST_F(ExecuterEndToEnd, MalformedScriptIsRefusedBeforeAnythingIsSent)
     }
 }
 
-// What another process of the session made under one of the channel's names before Setup.exe
-// starts, kept open while Setup.exe runs. Without `make` it founds the whole group as a member.
+// What another process made under one of the channel's names before Setup.exe starts, kept open
+// while it runs; without `make`, the whole group, founded by a member.
 struct SquatCase {
     const char* object;  // the name taken; for a whole member, the first one Setup.exe meets
     HANDLE (*make)(const char* name);
@@ -301,20 +301,17 @@ const SquatCase kSquatCases[] = {
 
 class SquattedChannel : public ExecuterEndToEnd, public ::testing::WithParamInterface<SquatCase> {};
 
-// The bootstrapper leaves a channel it did not make alone: the runtime is not told it and does
-// not hold the bootstrapper, nothing the group asks for is started, and the bootstrapper ends
-// with its splash. A request queued for a served executer would be taken in the turn after the
-// splash closes, before the bootstrapper ends, and logged.
+// The bootstrapper leaves a channel it did not make alone: the runtime is not told it, nothing the
+// group asks for is started (a served executer would take it before ending), and the bootstrapper
+// ends with its splash.
 TEST_P(SquattedChannel, BootstrapperServesNothingAndEndsWithTheSplash)
 {
     const SquatCase& squat = GetParam();
     const std::string program = "setup\\bin\\inst.exe";
-    // The squatting process is this one; it asks for a program start through a member of the
-    // group, its own or one that joins (or founds the group) once Setup.exe has set out.
+    // This process squats, then asks for a program start through a member of the group.
     auto member = squat.make ? nullptr : std::make_unique<GroupMember>();
     const KernelHandle object(squat.make ? squat.make(squat.object) : nullptr);
     ASSERT_TRUE(member || object.IsOpen()) << GetLastError();
-    ASSERT_TRUE(m_medium.Ready()) << "is drive " << kDrive << " mapped in the prefix?";
     ASSERT_TRUE(m_medium.AddProgram(program));
     m_setup.reset(new SetupProcess(m_medium, ""));
     m_splash = m_setup->WaitForSplash(kStartMs);

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr DWORD kLingeringProgramMs = 10000;
-
 std::string NewTemporaryFolder()
 {
     char base[MAX_PATH];
@@ -41,8 +39,7 @@ std::vector<std::string> FolderEntries(const std::string& folder)
     return entries;
 }
 
-// The bootstrapper laid out on the medium: the build's own, or the copy of it named by
-// CORVANE_SETUP_UNDER_TEST (a signed one), so that the same cases run on what ships.
+// The build's Setup.exe, or the copy (a signed one) that CORVANE_SETUP_UNDER_TEST names.
 std::string SetupUnderTest()
 {
     char given[MAX_PATH];
@@ -64,12 +61,11 @@ bool EmptyFolder(const std::string& folder)
     return emptied;
 }
 
-// A program of the last run may still be ending, its file still in use for a moment after its
-// parent has gone.
+// A program of the last run may hold its file for a moment after its parent has gone.
 void EmptyFolderOnceFree(const std::string& folder)
 {
     const DWORD started = GetTickCount();
-    while (!EmptyFolder(folder) && GetTickCount() - started < kLingeringProgramMs)
+    while (!EmptyFolder(folder) && GetTickCount() - started < 10000)
         Sleep(100);
 }
 

@@ -6,8 +6,6 @@
 #include <tlhelp32.h>
 
 #include <cstdio>
-#include <fstream>
-#include <iterator>
 #include <vector>
 
 namespace {
@@ -70,21 +68,10 @@ HWND SetupProcess::WaitForSplash(DWORD timeoutMs) const
     }, timeoutMs);
     if (splash && IsWindowVisible(splash))
         return splash;
-    std::fprintf(stderr, "no visible splash in %lu ms: %s\n", timeoutMs, Describe().c_str());
+    // A crash, an early end or a window never shown: the exit code tells them apart.
+    std::fprintf(stderr, "no visible splash in %lu ms, Setup.exe %s\n", timeoutMs,
+                 IsRunning() ? "still running" : ("exit code " + std::to_string(ExitCode())).c_str());
     return nullptr;
-}
-
-std::string SetupProcess::Describe() const
-{
-    std::string text = !Started()   ? "Setup.exe did not start"
-                       : IsRunning() ? "Setup.exe is running"
-                                     : "Setup.exe ended with exit code " + std::to_string(ExitCode());
-    char path[MAX_PATH];
-    const DWORD length = GetEnvironmentVariableA("CORVANE_SETUP_LOG", path, MAX_PATH);
-    std::ifstream log(length > 0 && length < MAX_PATH ? path : "", std::ios::binary);
-    if (log)
-        text += ", its log:\n" + std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
-    return text;
 }
 
 bool SetupProcess::WaitForExit(DWORD timeoutMs) const

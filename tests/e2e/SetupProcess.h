@@ -20,8 +20,8 @@ public:
     bool Started() const { return m_process.hProcess != nullptr; }
     DWORD ThreadId() const { return m_process.dwThreadId; }
 
-    // The splash dialog once it is visible, or null when the time is up (and then says why it
-    // may be missing on the standard error).
+    // The splash dialog once it is visible, or null when the time is up (and then says on the
+    // standard error how the process stands).
     HWND WaitForSplash(DWORD timeoutMs) const;
 
     // Waits for the process to end, answering messages sent to this thread's windows
@@ -29,8 +29,6 @@ public:
     bool WaitForExit(DWORD timeoutMs) const;
     bool IsRunning() const;
     DWORD ExitCode() const;
-    // Whether the process runs or how it ended, and the diagnostic log if one is being written.
-    std::string Describe() const;
 
     // The full paths of the modules loaded in the process now.
     std::vector<std::string> ModulePaths() const;

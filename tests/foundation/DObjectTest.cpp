@@ -27,16 +27,6 @@ void AllocateOnAnotherThread()
     std::thread([] { DObject::operator delete(DObject::operator new(8)); }).join();
 }
 
-TEST(BlockPoolTest, AZeroByteRequestOfAFreshPoolGetsAPlaceInABlock)
-{
-    BlockPool pool(64);
-    PoolSelection selected(pool);
-    void* object = DObject::operator new(0);
-    ASSERT_NE(nullptr, pool.firstBlock);
-    EXPECT_EQ(pool.firstBlock + BlockPool::kLinkSize, object);
-    DObject::operator delete(object);
-}
-
 TEST(BlockPoolTest, ObjectsArePackedAfterTheLinkWordAndAFullBlockOpensTheNext)
 {
     constexpr unsigned kLink = BlockPool::kLinkSize;  // 4 in the 32-bit product

@@ -1,11 +1,12 @@
 #include "SimulatedGroup.h"
 
+#include <utility>
+
 namespace simulated_group {
 
 namespace {
 
-// Simulated process ids start far from real ones, and are never used twice: an id that ended
-// stays ended.
+// Simulated process ids start far from real ones and are never used twice: ended stays ended.
 platform::ProcessId g_lastProcess = 0x40000000;
 // This program's own process, where the group's users live between member operations.
 const platform::ProcessId kHost = platform::CurrentProcessId();
@@ -29,17 +30,16 @@ platform::MappedView MapBlock(const std::string& name)
 
 bool Receiver::HandleEvent(COEvent* event)
 {
-    Arrival arrival{event->code, std::string()};
-    if (event->dataSize > 0 && event->data != nullptr)
-        arrival.data.assign(static_cast<const char*>(event->data), static_cast<std::size_t>(event->dataSize));
-    arrivals.push_back(arrival);
+    const bool hasData = event->dataSize > 0 && event->data != nullptr;
+    arrivals.emplace_back(hasData ? static_cast<const char*>(event->data) : "",
+                          hasData ? static_cast<std::size_t>(event->dataSize) : 0);
     if (action)
         action(event);
     return true;
 }
 
-// Everybody still there takes what is queued first, so that nobody leaves waiting for a
-// consumer to attach a block; the ended ones go last, when no consumer is left at all.
+// Those still there take what is queued first, so that none leaves waiting for a consumer to
+// attach a block; the ended ones go last, when no consumer is left.
 SimulatedGroup::~SimulatedGroup()
 {
     for (int member = 0; member < Size(); ++member)
@@ -64,10 +64,8 @@ int SimulatedGroup::Join()
 void SimulatedGroup::Destroy(Member& member)
 {
     InProcess inside(member.process);
-    delete member.receiver;
-    delete member.dispatcher;
-    member.receiver = nullptr;
-    member.dispatcher = nullptr;
+    delete std::exchange(member.receiver, nullptr);
+    delete std::exchange(member.dispatcher, nullptr);
     // An ended process's objects ran their destructors on memory nobody else sees; whatever
     // they opened meanwhile goes as the process's did.
     if (!member.there)
@@ -75,7 +73,7 @@ void SimulatedGroup::Destroy(Member& member)
     member.there = false;
 }
 
-const SimulatedGroup::Member* SimulatedGroup::Find(int member) const
+SimulatedGroup::Member* SimulatedGroup::Find(int member)
 {
     const bool there = member >= 0 && member < Size() && m_members[static_cast<std::size_t>(member)].there;
     return there ? &m_members[static_cast<std::size_t>(member)] : nullptr;
@@ -87,12 +85,19 @@ void SimulatedGroup::Leave(int member)
         Destroy(*leaving);
 }
 
-void SimulatedGroup::Vanish(int member)
+void SimulatedGroup::Vanish(int member, long heldBlock)
 {
-    if (Member* gone = Find(member)) {
-        platform::simulation::EndProcess(gone->process);
-        gone->there = false;
+    Member* gone = Find(member);
+    if (!gone)
+        return;
+    const platform::MappedView held = heldBlock >= 0 ? QueueBlock(heldBlock) : platform::MappedView();
+    if (held.Length() >= sizeof(COProcDispatcher::Header)) {
+        auto* header = static_cast<COProcDispatcher::Header*>(held.Get());
+        header->lock = 0;
+        header->reserved = gone->process;
     }
+    platform::simulation::EndProcess(gone->process);
+    gone->there = false;
 }
 
 void SimulatedGroup::Forget(int member)
@@ -106,7 +111,7 @@ void SimulatedGroup::Forget(int member)
 void SimulatedGroup::Within(int member, const std::function<void()>& work)
 {
     if (IsThere(member)) {
-        InProcess inside(ProcessOf(member));
+        InProcess inside(Find(member)->process);
         work();
     }
 }

@@ -1,6 +1,5 @@
-// Members of one inter-process group in simulated processes of this program: each member has a
-// process of its own, which may leave the group or end without leaving, as a killed process does.
-// Shared by the host tests and the fuzz target.
+// Members of one inter-process group, each in a simulated process of its own that may leave the
+// group or end without leaving, as a killed process does. Shared by the host tests and the fuzzer.
 #pragma once
 
 #include "COProcDispatcher.h"
@@ -13,14 +12,10 @@
 
 namespace simulated_group {
 
-// A local receiver of a member's dispatcher: records what arrives, then does what it is told.
+// A local receiver of a member's dispatcher: records the data of what arrives, then does as told.
 class Receiver : public CommonObjectBase {
 public:
-    struct Arrival {
-        unsigned int code;
-        std::string data;  // the bytes, for an event with data
-    };
-    std::vector<Arrival> arrivals;
+    std::vector<std::string> arrivals;
     std::function<void(COEvent*)> action;
 
 protected:
@@ -38,11 +33,12 @@ public:
     // A new member in a process of its own; returns its number.
     int Join();
     void Leave(int member);
-    // The member's process ends without leaving.
-    void Vanish(int member);
+    // The member's process ends without leaving; with `heldBlock`, in the middle of its work on
+    // that queue block, whose lock stays held in its name.
+    void Vanish(int member, long heldBlock = -1);
     // The member's dispatcher was destroyed by somebody else (one of its receivers, say).
     void Forget(int member);
-    bool IsThere(int member) const { return Find(member) != nullptr; }
+    bool IsThere(int member) { return Find(member) != nullptr; }
     int Size() const { return static_cast<int>(m_members.size()); }
 
     // Inside the member's process: a send through its dispatcher, a delivery turn, any work.
@@ -51,12 +47,11 @@ public:
     void Within(int member, const std::function<void()>& work);
 
     // Null once the member has gone.
-    COProcDispatcher* Dispatcher(int member) const { return Find(member) ? Find(member)->dispatcher : nullptr; }
-    Receiver* ReceiverOf(int member) const { return Find(member) ? Find(member)->receiver : nullptr; }
-    platform::ProcessId ProcessOf(int member) const { return m_members.at(static_cast<std::size_t>(member)).process; }
+    COProcDispatcher* Dispatcher(int member) { return Find(member) ? Find(member)->dispatcher : nullptr; }
+    Receiver* ReceiverOf(int member) { return Find(member) ? Find(member)->receiver : nullptr; }
 
-    // A view of block `index` of the group's queue heap, or of the event-data heap, as a hostile
-    // process of the session would map it (creating it when nobody has it).
+    // Block `index` of the group's queue heap, or of the event-data heap, as a hostile process
+    // maps it (creating it when nobody has it).
     platform::MappedView QueueBlock(long index) const;
     static platform::MappedView DataBlock(long index);
     // The first queue block of the member's queue, read from the directory.
@@ -69,8 +64,7 @@ private:
         Receiver* receiver;
         bool there;
     };
-    const Member* Find(int member) const;
-    Member* Find(int member) { return const_cast<Member*>(static_cast<const SimulatedGroup*>(this)->Find(member)); }
+    Member* Find(int member);
     void Destroy(Member& member);
 
     std::string m_name;
