@@ -22,6 +22,33 @@ corvane_native_i386() {
   return $status
 }
 
+# Why 32-bit Wine cannot run the product build here, or nothing when it can: the kernel must run
+# 32-bit programs itself, and Debian's 32-bit loader and server must be installed and start.
+corvane_wine32_unusable_reason() {
+  if ! corvane_native_i386; then
+    echo "this kernel cannot run 32-bit programs"
+  elif [ ! -x /usr/lib/wine/wine ] || [ ! -x /usr/lib/wine/wineserver32 ]; then
+    echo "32-bit Wine (wine32:i386) is not installed"
+  elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+    echo "32-bit Wine is installed but does not start"
+  fi
+}
+
+corvane_wine32_usable() {
+  [ -z "$(corvane_wine32_unusable_reason)" ]
+}
+
+# One line for the log: which way this machine goes, and why.
+corvane_wine32_report() {
+  local why
+  why=$(corvane_wine32_unusable_reason)
+  if [ -z "$why" ]; then
+    echo "machine: 32-bit Wine is usable: the win32 product build runs under it"
+  else
+    echo "machine: 32-bit Wine is not usable ($why): the win64 build runs under 64-bit Wine, the win32 build only its checks without Wine"
+  fi
+}
+
 # LeakSanitizer needs ptrace-style thread suspension, which the emulation does not provide.
 corvane_sanitizer_env() {
   if corvane_emulated_i386; then
