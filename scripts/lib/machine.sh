@@ -1,8 +1,13 @@
 # Sourced by the scripts: facts about this machine and the environment the tests run in.
+#
+# Two settings stand in for facts, for the tests of the set-up logic: CORVANE_I386 (native,
+# emulated or none) instead of probing the kernel, and CORVANE_WINE_DIR for Debian's Wine folder.
+corvane_wine_dir=${CORVANE_WINE_DIR:-/usr/lib/wine}
 
 # True when 32-bit x86 programs run only through qemu's user emulation (scripts/deps registers it
 # on kernels without 32-bit user mode). Wine cannot run Windows programs there.
 corvane_emulated_i386() {
+  [ -z "${CORVANE_I386:-}" ] || { [ "$CORVANE_I386" = emulated ]; return; }
   [ -e /proc/sys/fs/binfmt_misc/qemu-i386 ] &&
     grep -qx enabled /proc/sys/fs/binfmt_misc/qemu-i386 2>/dev/null
 }
@@ -11,6 +16,7 @@ corvane_emulated_i386() {
 # int 0x80, 91 bytes) is written out and started. Where the emulation is registered it would run
 # through qemu, and scripts/deps registers it only after this probe failed.
 corvane_native_i386() {
+  [ -z "${CORVANE_I386:-}" ] || { [ "$CORVANE_I386" = native ]; return; }
   corvane_emulated_i386 && return 1
   local probe status
   probe=$(mktemp) || return 1
@@ -27,9 +33,9 @@ corvane_native_i386() {
 corvane_wine32_unusable_reason() {
   if ! corvane_native_i386; then
     echo "this kernel cannot run 32-bit programs"
-  elif [ ! -x /usr/lib/wine/wine ] || [ ! -x /usr/lib/wine/wineserver32 ]; then
+  elif [ ! -x "$corvane_wine_dir/wine" ] || [ ! -x "$corvane_wine_dir/wineserver32" ]; then
     echo "32-bit Wine (wine32:i386) is not installed"
-  elif ! /usr/lib/wine/wine --version >/dev/null 2>&1; then
+  elif ! "$corvane_wine_dir/wine" --version >/dev/null 2>&1; then
     echo "32-bit Wine is installed but does not start"
   fi
 }

@@ -8,15 +8,15 @@
 
 corvane_wine_loader() {
   case $1 in
-    win32) echo /usr/lib/wine/wine ;;
-    win64) echo /usr/lib/wine/wine64 ;;
+    win32) echo "$corvane_wine_dir/wine" ;;
+    win64) echo "$corvane_wine_dir/wine64" ;;
   esac
 }
 
 corvane_wine_server() {
   case $1 in
-    win32) echo /usr/lib/wine/wineserver32 ;;
-    win64) echo /usr/lib/wine/wineserver64 ;;
+    win32) echo "$corvane_wine_dir/wineserver32" ;;
+    win64) echo "$corvane_wine_dir/wineserver64" ;;
   esac
 }
 
@@ -46,9 +46,9 @@ corvane_wine_boot() {
   loader=$(corvane_wine_loader "$arch")
   echo "wine: creating the $arch prefix $WINEPREFIX"
   mkdir -p "$WINEPREFIX"
-  if [ "$arch" = win64 ] && corvane_emulated_i386 && [ -e /usr/lib/wine/wine ]; then
-    unshare --mount sh -c 'mount --bind /dev/null /usr/lib/wine/wine && exec "$@"' \
-      wineboot "$loader" wineboot --init >/dev/null 2>&1 || true
+  if [ "$arch" = win64 ] && corvane_emulated_i386 && [ -e "$corvane_wine_dir/wine" ]; then
+    unshare --mount sh -c 'mount --bind /dev/null "$0" && exec "$@"' \
+      "$corvane_wine_dir/wine" "$loader" wineboot --init >/dev/null 2>&1 || true
   else
     "$loader" wineboot --init >/dev/null 2>&1 || true
   fi
