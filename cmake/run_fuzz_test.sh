@@ -41,6 +41,7 @@ taken=$(sed -n 's/^INFO: seed corpus: files: \([0-9]*\) .*/\1/p' "$log" | tail -
   fail "libFuzzer read ${taken:-0} of the ${#committed[@]} committed inputs in $corpus (an empty file is not read)"
 
 if [ $expect_hang -eq 0 ]; then
+  ! grep -q '^SUMMARY: libFuzzer: timeout' "$log" || fail "an input hung: see the hang report above"
   [ "$status" -eq 0 ] || fail "the fuzzer ended with status $status"
   exit 0
 fi

@@ -9,6 +9,7 @@
 // the end of this file, which tells the watchdog when each input starts and ends.
 #include <sanitizer/common_interface_defs.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <chrono>
@@ -18,6 +19,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <pthread.h>
 #include <thread>
 #include <unistd.h>
@@ -67,17 +69,33 @@ void ReadOptions(int argc, char** argv, char**)
         pause();
 }
 
-// The name libFuzzer would give: a hash of the input's bytes (FNV-1a; libFuzzer uses SHA-1).
-void WriteArtifact(const std::uint8_t* data, std::size_t size, char* path, std::size_t pathSize)
+bool WriteAll(int fd, const void* bytes, std::size_t size)
+{
+    for (auto* next = static_cast<const char*>(bytes); size > 0;) {
+        const ssize_t written = write(fd, next, size);
+        if (written < 0 && errno == EINTR)
+            continue;
+        if (written <= 0)
+            return false;
+        next += written;
+        size -= static_cast<std::size_t>(written);
+    }
+    return true;
+}
+
+// Named as libFuzzer names it, by a hash of the input's bytes (FNV-1a here, SHA-1 there). The
+// report takes no lock that the hung input may hold: no allocation, no stdio stream.
+bool WriteArtifact(const std::uint8_t* data, std::size_t size, char* path, std::size_t pathSize)
 {
     std::uint64_t hash = 14695981039346656037ull;
     for (std::size_t i = 0; i < size; ++i)
         hash = (hash ^ data[i]) * 1099511628211ull;
     std::snprintf(path, pathSize, "%stimeout-%016" PRIx64, options.artifactPrefix, hash);
-    std::FILE* file = std::fopen(path, "wb");
-    const bool written = file != nullptr && std::fwrite(data, 1, size, file) == size;
-    if ((file == nullptr || std::fclose(file) != 0 || !written))
-        std::snprintf(path, pathSize, "nowhere: %s", std::strerror(errno));
+    const int fd = open(path, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0)
+        return false;
+    const bool written = WriteAll(fd, data, size);
+    return close(fd) == 0 && written;
 }
 
 // One input runs at a time. `turn_` is odd while one runs and counts inputs, so that the watchdog
@@ -133,14 +151,19 @@ private:
         if (!__sanitizer_acquire_crash_state())
             WaitForTheEnd();
         char path[4096];
-        WriteArtifact(data_, size_, path, sizeof path);
-        std::fprintf(stderr,
-                     "==%d== ERROR: libFuzzer: timeout after %ld seconds\n"
-                     "fuzz watchdog: an input of %zu bytes has run for %ld s, the limit is -timeout=%ld\n"
-                     "artifact_prefix='%s'; Test unit written to %s\n"
-                     "SUMMARY: libFuzzer: timeout\n",
-                     static_cast<int>(getpid()), ranSeconds, size_, ranSeconds, options.timeoutSeconds,
-                     options.artifactPrefix, path);
+        const bool written = WriteArtifact(data_, size_, path, sizeof path);
+        const int error = errno;
+        char report[8192];
+        const int length = std::snprintf(
+            report, sizeof report,
+            "==%d== ERROR: libFuzzer: timeout after %ld seconds\n"
+            "fuzz watchdog: an input of %zu bytes has run for %ld s, the limit is -timeout=%ld\n"
+            "artifact_prefix='%s'; Test unit %s %s%s%s\n"
+            "SUMMARY: libFuzzer: timeout\n",
+            static_cast<int>(getpid()), ranSeconds, size_, ranSeconds, options.timeoutSeconds,
+            options.artifactPrefix, written ? "written to" : "could not be written to", path,
+            written ? "" : ": ", written ? "" : std::strerror(error));
+        WriteAll(STDERR_FILENO, report, std::min<std::size_t>(static_cast<std::size_t>(length), sizeof report - 1));
         _exit(options.timeoutExitCode);
     }
 
