@@ -1,9 +1,10 @@
 // Ends a fuzz target whose input runs longer than libFuzzer's -timeout, as libFuzzer's own timer
 // means to: a report, the input in a timeout-* file, and the exit status of -timeout_exitcode.
 //
-// libFuzzer's timer is a SIGALRM whose handler acts only when it runs on the thread that runs the
-// input. Under qemu's i386 user emulation it never does, and a hung input ran until CTest's limit
-// and left nothing to reproduce it with. A thread of our own that watches the clock works there.
+// libFuzzer's timer is a process-wide SIGALRM whose handler acts only on the thread that runs the
+// input. qemu's i386 user emulation hands it to another thread (libFuzzer's memory watcher), so
+// there a hung input ran until CTest's limit and left nothing to reproduce it with. A thread of our
+// own that watches the clock works everywhere.
 //
 // Every fuzz target is linked with --wrap=LLVMFuzzerTestOneInput: libFuzzer calls the wrapper at
 // the end of this file, which tells the watchdog when each input starts and ends.

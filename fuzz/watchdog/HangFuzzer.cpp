@@ -1,6 +1,7 @@
 // A target that hangs when its input says so, for the watchdog's test: "spin" runs busy for ever,
-// "wait" blocks for ever, anything else returns. Either way SIGALRM is masked first, so libFuzzer's
-// own timer goes unanswered here as it does under qemu, and only the watchdog can end the hang.
+// "wait" blocks for ever, anything else returns. Either way SIGALRM is masked first: the signal of
+// libFuzzer's own timer then lands on another thread and goes unanswered, as under qemu, and only
+// the watchdog can end the hang.
 #include <csignal>
 #include <cstddef>
 #include <cstdint>
