@@ -49,8 +49,9 @@ endfunction()
 
 # corvane_add_fuzzer(<name> LABEL <module> SOURCES <files...> [LIBS <targets...>] [CORPUS <dir>]
 #                    [SECONDS <n>] [OPTIONS <libFuzzer flags...>])
-# A libFuzzer target. CTest runs it briefly from the committed seed corpus; new inputs go to a
-# scratch folder in the build tree so the repository's corpus stays as committed.
+# A libFuzzer target with the fuzz watchdog (fuzz/watchdog), which ends an input that runs past
+# -timeout where libFuzzer's own timer does not (under qemu). With a CORPUS of committed inputs,
+# CTest runs it briefly from them (corvane_add_fuzz_test); without one the caller adds its tests.
 function(corvane_add_fuzzer name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "" "LABEL;CORPUS;SECONDS" "SOURCES;LIBS;OPTIONS")
   if(NOT arg_SECONDS)
@@ -58,15 +59,30 @@ function(corvane_add_fuzzer name)
   endif()
   add_executable(${name} ${arg_SOURCES})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
-  target_link_options(${name} PRIVATE -fsanitize=fuzzer)
-  target_link_libraries(${name} PRIVATE ${arg_LIBS})
-  set(scratch ${CMAKE_CURRENT_BINARY_DIR}/${name}.corpus)
-  file(MAKE_DIRECTORY ${scratch})
-  set(corpus_args ${scratch})
+  target_link_options(${name} PRIVATE -fsanitize=fuzzer -Wl,--wrap=LLVMFuzzerTestOneInput)
+  target_link_libraries(${name} PRIVATE ${arg_LIBS} corvane_fuzz_watchdog)
   if(arg_CORPUS)
-    list(APPEND corpus_args ${arg_CORPUS})
+    corvane_add_fuzz_test(${name} ${name} LABEL ${arg_LABEL} CORPUS ${arg_CORPUS}
+      OPTIONS -seed=1 -max_total_time=${arg_SECONDS} -timeout=10 ${arg_OPTIONS})
   endif()
-  add_test(NAME ${name}
-           COMMAND ${name} -seed=1 -max_total_time=${arg_SECONDS} -timeout=10 ${arg_OPTIONS} ${corpus_args})
-  set_tests_properties(${name} PROPERTIES LABELS "${arg_LABEL}" TIMEOUT 120)
+endfunction()
+
+# corvane_add_fuzz_test(<test> <fuzzer> LABEL <module> CORPUS <dir> [EXPECT_HANG]
+#                       [OPTIONS <libFuzzer flags...>])
+# Runs the fuzzer from the committed inputs in CORPUS, each named to libFuzzer, and fails unless
+# it read them all (cmake/run_fuzz_test.sh). New inputs go to a scratch folder in the build tree
+# so the repository's corpus stays as committed. EXPECT_HANG: passes only on the watchdog's report.
+function(corvane_add_fuzz_test test fuzzer)
+  cmake_parse_arguments(PARSE_ARGV 2 arg "EXPECT_HANG" "LABEL;CORPUS" "OPTIONS")
+  set(mode)
+  if(arg_EXPECT_HANG)
+    set(mode --expect-hang)
+  endif()
+  add_test(NAME ${test}
+           COMMAND bash ${PROJECT_SOURCE_DIR}/cmake/run_fuzz_test.sh ${mode} ${arg_CORPUS}
+                   ${CMAKE_CURRENT_BINARY_DIR}/${test}.scratch
+                   ${CMAKE_CROSSCOMPILING_EMULATOR} $<TARGET_FILE:${fuzzer}> ${arg_OPTIONS})
+  set(labels ${arg_LABEL} fuzz)
+  list(REMOVE_DUPLICATES labels)
+  set_tests_properties(${test} PROPERTIES LABELS "${labels}" TIMEOUT 120)
 endfunction()
