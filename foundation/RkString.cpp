@@ -1,4 +1,5 @@
 #include "RkString.h"
+#include "RkStringInternals.h"
 
 #include "AfxMemory.h"
 #include "AfxText.h"
@@ -14,10 +15,9 @@
 #include <functional>
 #include <new>
 
-namespace {
+using namespace rkstring;
 
-constexpr long kLocked = -1;
-constexpr long kSharedEmpty = -2;
+namespace {
 
 // The block of every empty string that owns no buffer. Constant-initialised, so it is ready
 // before any constructor of a static string runs; never freed and never written.
@@ -28,16 +28,6 @@ struct EmptyBlock {
 EmptyBlock s_emptyBlock = {{kSharedEmpty, 0, 0}, {'\0'}};
 static_assert(offsetof(EmptyBlock, text) == sizeof(RkStringData), "characters follow the header");
 
-// A length that no block can hold is an allocation that cannot succeed.
-int CheckedLength(long long length)
-{
-    if (length < 0 || length > INT_MAX)
-        AfxThrowMemoryException();
-    return static_cast<int>(length);
-}
-
-unsigned char Byte(char ch) { return static_cast<unsigned char>(ch); }
-
 bool IsWhiteSpace(char ch) { return (Byte(ch) >= 0x09 && Byte(ch) <= 0x0D) || ch == ' '; }
 
 char ToUpper(char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - 'a' + 'A') : ch; }
@@ -45,8 +35,6 @@ char ToUpper(char ch) { return ch >= 'a' && ch <= 'z' ? static_cast<char>(ch - '
 char ToLower(char ch) { return ch >= 'A' && ch <= 'Z' ? static_cast<char>(ch - 'A' + 'a') : ch; }
 
 int Sign(int value) { return (value > 0) - (value < 0); }
-
-const char* NonNull(const char* text) { return text ? text : ""; }
 
 int IndexOrMissing(const char* found, const char* base)
 {
