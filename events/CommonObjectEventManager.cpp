@@ -1,4 +1,5 @@
 #include "CommonObjectEventManager.h"
+#include "CommonObjectEventManagerInternals.h"
 
 #include "CODispatcher.h"
 #include "COEventData.h"
@@ -11,12 +12,9 @@
 #include <utility>
 #include <vector>
 
+using namespace eventmanager;
+
 namespace {
-
-using Guard = platform::ScopedLock<platform::RecursiveLock>;
-
-// The block a post copied for a record, or null when the record carries a plain value.
-void* PostedBlock(const COEvent& event) { return event.dataSize > 0 ? event.data : nullptr; }
 
 // The queued record that this thread's drain is delivering now, or null: the one record whose
 // block a fan-out hands to its first taker.
