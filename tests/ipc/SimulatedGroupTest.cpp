@@ -7,12 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <functional>
 #include <iterator>
 #include <memory>
 #include <stdexcept>
 #include <string>
 #include <tuple>
+#include <vector>
 
 using simulated_group::SimulatedGroup;
 using EventQueueBlock = COProcDispatcher::EventQueueBlock;
@@ -24,6 +26,8 @@ namespace {
 
 constexpr unsigned int kCode = 0x4711;
 constexpr int kFull = COProcDispatcher::kFirstBlockSlots;
+// How long a member waits for a live holder before it skips what the lock guards.
+constexpr unsigned long kLiveHolderWaitMs = 5000;
 
 void SendMany(SimulatedGroup& group, int from, int count)
 {
@@ -122,6 +126,25 @@ const Scenario kScenarios[] = {
          ASSERT_EQ(1u, Arrivals(group, 0));
          EXPECT_EQ("fan", group.ReceiverOf(0)->arrivals[0]);
      }},
+    // A stranger holds the second block of member 1's queue while member 1 takes: nothing is taken
+    // before that block's lock is had, so that no event is stranded or overtaken, and the turn
+    // ends after one wait for the holder.
+    {"StrangerHoldsALaterBlockOfTheQueueWhileItsConsumerTakes",
+     [](SimulatedGroup& group) {
+         std::vector<std::string> sent;
+         for (int i = 1; i <= kFull + 5; ++i)
+             group.Send(0, kCode, sent.emplace_back(std::to_string(i)));
+         const platform::MappedView head = group.QueueBlock(group.QueueIndexOf(1));
+         const platform::MappedView later = group.QueueBlock(static_cast<long>(Queue(head)->nextIndex));
+         Queue(later)->header.lock = 0;
+         const unsigned long start = platform::MillisecondClock();
+         group.Deliver(1);
+         EXPECT_LT(platform::MillisecondClock() - start, 2 * kLiveHolderWaitMs);
+         Queue(later)->header.lock = -1;
+         group.Send(0, kCode, sent.emplace_back("26"));
+         group.Deliver(1);
+         EXPECT_EQ(sent, group.ReceiverOf(1)->arrivals);
+     }},
 };
 
 class Hostile : public GroupOfTwo, public ::testing::WithParamInterface<Scenario> {};
@@ -162,6 +185,14 @@ const Holding kHoldings[] = {
          group.Join(true);
      },
      false, 1},
+    // A peer inside its join, or one of ours before it named itself, while nobody is listed.
+    {"NamelessWhileNoOtherMemberIsListed",
+     [](SimulatedGroup& group, long, Header&) {
+         const platform::MappedView directory = group.QueueBlock(1);
+         auto& entries = static_cast<COProcDispatcher::QueueDirectory*>(directory.Get())->entries;
+         std::fill(std::begin(entries), std::end(entries), COProcDispatcher::QueueEntry{0, 0});
+     },
+     false, 0},
 };
 
 class HeldLock : public GroupOfTwo, public ::testing::WithParamInterface<std::tuple<BlockOf, Holding>> {};
@@ -189,20 +220,15 @@ TEST_P(HeldLock, OnlyAnEndedHolderIsTakenOverAndNoHoldLastsForGood)
 }
 
 INSTANTIATE_TEST_SUITE_P(SimulatedGroup, HeldLock, ::testing::Combine(::testing::ValuesIn(kHeldBlocks), ::testing::ValuesIn(kHoldings)),
-                         [](const auto& info) {
-                             return std::get<1>(info.param).name + ("_" + std::to_string(info.index / std::size(kHoldings)));
-                         });
+                         [](const auto& info) { return std::get<1>(info.param).name + std::to_string(info.index / std::size(kHoldings)); });
 
 // As past a Windows view, whose next byte is not committed, an overrun faults instead of landing
 // in the next view.
 TEST(StandInDeathTest, AnOverrunPastAViewFaults)
 {
-    platform::NamedMapping first;
-    platform::NamedMapping second;
-    ASSERT_EQ(platform::NamedObjectResult::Created, first.CreateOrOpen("StandInFirst", 4));
-    ASSERT_EQ(platform::NamedObjectResult::Created, second.CreateOrOpen("StandInSecond", 4));
-    const platform::MappedView view = first.Map();
-    const platform::MappedView next = second.Map();
+    const SimulatedGroup group;
+    const platform::MappedView view = group.QueueBlock(0);
+    const platform::MappedView next = group.QueueBlock(1);
     EXPECT_DEATH(static_cast<volatile char*>(view.Get())[view.Length()] = 1, "");
 }
 
