@@ -7,12 +7,9 @@ set -euo pipefail
 sign=$1 exe=$2 work=$3
 rm -rf "$work" && mkdir -p "$work" && cd "$work"
 
-# One row per key file: what it is | its password | further options of its export.
-keys=(
-  "protected|throwaway $RANDOM|"
-  "exported with an empty password||"
-  "neither encrypted nor protected||-nomac -keypbe NONE -certpbe NONE"
-)
+# One row per kind of key file: its password | further options of its export. Then, without a
+# password: one exported with an empty password, and one neither encrypted nor protected.
+keys=("throwaway $RANDOM|" "|" "|-nomac -keypbe NONE -certpbe NONE")
 
 openssl req -x509 -newkey rsa:2048 -nodes -keyout ca.key -out ca.pem -days 2 -subj "/CN=Test CA" \
   -addext basicConstraints=critical,CA:TRUE -addext keyUsage=critical,keyCertSign 2>/dev/null
@@ -21,13 +18,11 @@ printf 'extendedKeyUsage=codeSigning\nkeyUsage=critical,digitalSignature\n' >sig
 openssl x509 -req -in signer.csr -CA ca.pem -CAkey ca.key -set_serial 2 -days 2 -extfile signer.ext \
   -out signer.pem 2>/dev/null
 
-# Signs a copy of Setup.exe in folder <row> with the key of that row and checks the signature.
-sign_with_key() {
-  local row=$1 label password options
-  IFS='|' read -r label password options <<<"${keys[$row]}"
-  echo "== key $row: $label"
+for row in "${!keys[@]}"; do
+  IFS='|' read -r password options <<<"${keys[$row]}"
+  echo "== key $row: a password of ${#password} characters, export options: $options"
   mkdir "$row"
-  # shellcheck disable=SC2086  # the options are words
+  # $options unquoted: its words are separate arguments
   CORVANE_SIGN_PASSWORD=$password openssl pkcs12 -export -inkey signer.key -in signer.pem \
     -certfile ca.pem $options -passout env:CORVANE_SIGN_PASSWORD -out "$row/signer.p12"
   cp "$exe" "$row/Setup.exe"
@@ -36,9 +31,5 @@ sign_with_key() {
   cp "$row/Setup-signed.exe" "$row/tampered.exe"
   printf '\x5a' | dd of="$row/tampered.exe" bs=1 seek=4096 conv=notrunc status=none  # within the code
   ! osslsigncode verify -CAfile ca.pem -in "$row/tampered.exe" || { echo "a changed byte went unnoticed"; exit 1; }
-}
-
-for row in "${!keys[@]}"; do
-  sign_with_key "$row"
 done
 cp 0/Setup-signed.exe Setup-signed.exe

@@ -1,32 +1,26 @@
 # The interface probe: a module that includes every installed header, built so that each call the
-# headers make inline must be found in Setup.exe's import library. The compiler emits every inline
-# function the headers define (-fkeep-inline-functions); the special members that a class
-# declares implicitly or as defaulted are not among them, so InterfaceProbe.cpp uses those for
-# every exported class, named here from the headers. A header's classes lie in the one namespace
-# it opens, if any.
-get_target_property(sdk_include_dirs CorvaneSetup::Setup INTERFACE_INCLUDE_DIRECTORIES)
-set(interface "// Generated from the installed headers by InterfaceProbe.cmake.\n#pragma once\n")
+# headers make inline must be found in Setup.exe's import library. Every inline function is emitted
+# (-fkeep-inline-functions); InterfaceProbe.cpp uses the special members, which that leaves out, of
+# every class declared CORVANE_API (in the one namespace its header opens, if any).
+get_target_property(include_dirs CorvaneSetup::Setup INTERFACE_INCLUDE_DIRECTORIES)
+set(interface "#pragma once\n")
 set(classes "")
-foreach(dir IN LISTS sdk_include_dirs)
-  file(GLOB headers ${dir}/*.h)
+foreach(dir IN LISTS include_dirs)
+  file(GLOB headers RELATIVE ${dir} ${dir}/*.h)
   foreach(header IN LISTS headers)
-    get_filename_component(name ${header} NAME)
-    string(APPEND interface "#include \"${name}\"\n")
-    file(READ ${header} text)
-    string(REGEX MATCH "\nnamespace ([A-Za-z_0-9]+) {" opened "${text}")
+    file(READ ${dir}/${header} text)
+    string(REGEX MATCHALL "(class|struct) CORVANE_API [A-Za-z_0-9]+" declared "${text}")
     set(scope "")
-    if(opened)
+    if(text MATCHES "\nnamespace ([A-Za-z_0-9]+) {")
       set(scope "${CMAKE_MATCH_1}::")
     endif()
-    string(REGEX MATCHALL "(class|struct) CORVANE_API [A-Za-z_0-9]+" declared "${text}")
-    foreach(declaration IN LISTS declared)
-      string(REGEX REPLACE ".* " "" class "${declaration}")
-      string(APPEND classes " X(${scope}${class})")
-    endforeach()
+    list(TRANSFORM declared REPLACE ".* (.*)" " X(${scope}\\1)")
+    string(APPEND interface "#include \"${header}\"\n")
+    string(APPEND classes ${declared})
   endforeach()
 endforeach()
-string(APPEND interface "#define CORVANE_EXPORTED_CLASSES(X)${classes}\n")
-file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/InstalledInterface.h "${interface}")
+file(WRITE ${CMAKE_CURRENT_BINARY_DIR}/InstalledInterface.h
+     "${interface}#define CORVANE_EXPORTED_CLASSES(X)${classes}\n")
 
 add_library(InterfaceProbe SHARED InterfaceProbe.cpp)
 target_include_directories(InterfaceProbe PRIVATE ${CMAKE_CURRENT_BINARY_DIR})

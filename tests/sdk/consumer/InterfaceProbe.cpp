@@ -1,7 +1,5 @@
-// Uses the whole installed interface as a module could, so that linking against Setup.exe's
-// import library alone fails on the first call that the headers make inline into code Setup.exe
-// does not export. Built, never run.
-#include "InstalledInterface.h"
+// Uses the whole installed interface as a module could (see InterfaceProbe.cmake). Built, never run.
+#include "InstalledInterface.h"  // every installed header, and CORVANE_EXPORTED_CLASSES
 
 #include <new>
 #include <type_traits>
@@ -9,7 +7,6 @@
 
 namespace {
 
-// Every special member of `Class` that a module may use.
 template <class Class>
 void UseSpecialMembers(Class* object, Class* other, void* storage)
 {
@@ -31,8 +28,7 @@ void UseSpecialMembers(Class* object, Class* other, void* storage)
 
 extern "C" __declspec(dllexport) void UseExportedClasses(void* object, void* other, void* storage)
 {
-#define CORVANE_USE_CLASS(Class) \
-    UseSpecialMembers(static_cast<Class*>(object), static_cast<Class*>(other), storage);
-    CORVANE_EXPORTED_CLASSES(CORVANE_USE_CLASS)
-#undef CORVANE_USE_CLASS
+#define CORVANE_USE(Class) UseSpecialMembers(static_cast<Class*>(object), static_cast<Class*>(other), storage);
+    CORVANE_EXPORTED_CLASSES(CORVANE_USE)
+#undef CORVANE_USE
 }
