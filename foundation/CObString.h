@@ -56,7 +56,7 @@ public:
     static short s_version;
 };
 
-CObString operator+(const CObString& left, const CObString& right);
-CObString operator+(const CObString& left, const char* right);
-CObString operator+(const char* left, const CObString& right);
-CObString operator+(const CObString& left, char right);
+CORVANE_API CObString operator+(const CObString& left, const CObString& right);
+CORVANE_API CObString operator+(const CObString& left, const char* right);
+CORVANE_API CObString operator+(const char* left, const CObString& right);
+CORVANE_API CObString operator+(const CObString& left, char right);

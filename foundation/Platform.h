@@ -1,7 +1,9 @@
 // The few operating-system services the portable modules need: atomic counters, a recursive
-// lock, the thread id, a millisecond clock and sleep. Win32 on Windows, POSIX elsewhere.
+// lock, the thread id, a millisecond clock and sleep. Win32 on Windows, POSIX elsewhere. Exported
+// with the classes whose headers include it, so that a module can link all it declares.
 #pragma once
 
+#include "AfxExport.h"
 #include "AfxTypes.h"
 
 #ifndef _WIN32
@@ -11,23 +13,23 @@
 namespace platform {
 
 // Both return the new value, like InterlockedIncrement / InterlockedDecrement.
-long AtomicIncrement(long volatile* value);
-long AtomicDecrement(long volatile* value);
+CORVANE_API long AtomicIncrement(long volatile* value);
+CORVANE_API long AtomicDecrement(long volatile* value);
 
-unsigned long CurrentThreadId();
+CORVANE_API unsigned long CurrentThreadId();
 
 // Milliseconds since the system started, wrapping at 2^32 (timeGetTime on Windows).
-unsigned long MillisecondClock();
+CORVANE_API unsigned long MillisecondClock();
 
-void SleepMilliseconds(unsigned long milliseconds);
+CORVANE_API void SleepMilliseconds(unsigned long milliseconds);
 
 // Stops in an attached debugger to point at a usage error; without one, does nothing (a
 // breakpoint nobody catches would end the process).
-void BreakIntoDebugger();
+CORVANE_API void BreakIntoDebugger();
 
 // A recursive mutual-exclusion lock: a critical section on Windows, a recursive pthread
 // mutex elsewhere. The holding thread may lock again; each Lock needs one Unlock.
-class RecursiveLock {
+class CORVANE_API RecursiveLock {
 public:
     RecursiveLock();
     ~RecursiveLock();

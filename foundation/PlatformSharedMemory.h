@@ -6,7 +6,10 @@
 // the page after every view has no access, so an overrun faults as it does past a Windows view.
 // There "processes" are simulated, so that tests can run several group members in one program and
 // let one of them end without leaving (see the simulation functions below).
+// Exported, since the exported shared-memory heap hands its blocks out in these classes.
 #pragma once
+
+#include "AfxExport.h"
 
 #include <cstddef>
 #include <utility>
@@ -15,13 +18,13 @@ namespace platform {
 
 using ProcessId = unsigned long;
 
-ProcessId CurrentProcessId();
+CORVANE_API ProcessId CurrentProcessId();
 // False once the process has ended (or when no process has that id).
-bool IsProcessRunning(ProcessId process);
+CORVANE_API bool IsProcessRunning(ProcessId process);
 
 // Writes `exchange` if the value is `comparand`; returns the value found, like
 // InterlockedCompareExchange.
-long AtomicCompareExchange(long volatile* value, long exchange, long comparand);
+CORVANE_API long AtomicCompareExchange(long volatile* value, long exchange, long comparand);
 
 // How a named object was come by. Opened means the name was taken already, also when the object
 // could not be opened here (another process's object of another type, or one without access):
@@ -30,7 +33,7 @@ enum class NamedObjectResult { Failed, Created, Opened };
 
 // A named mutex shared between processes, re-entrant for the thread that holds it. A mutex
 // whose holder ended is taken over by the next waiter.
-class NamedMutex {
+class CORVANE_API NamedMutex {
 public:
     NamedMutex() = default;
     ~NamedMutex() { Close(); }
@@ -54,7 +57,7 @@ private:
 };
 
 // A view of a named mapping, unmapped when the owner goes.
-class MappedView {
+class CORVANE_API MappedView {
 public:
     MappedView() = default;
     ~MappedView() { Unmap(); }
@@ -83,7 +86,7 @@ private:
 };
 
 // A named mapping backed by the paging file.
-class NamedMapping {
+class CORVANE_API NamedMapping {
 public:
     NamedMapping() = default;
     ~NamedMapping() { Close(); }

@@ -1,7 +1,7 @@
 cmake_minimum_required(VERSION 3.25)
 # Installs the sdk component of BUILD_DIR into a fresh prefix, builds the CONSUMER project against
 # that prefix alone and checks with CheckExports.cmake (its variables too) that the module
-# imports from Setup.exe.
+# imports from Setup.exe. The consumer project also builds the interface probe.
 file(REMOVE_RECURSE ${WORK_DIR})
 set(prefix ${WORK_DIR}/sdk)
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --component sdk --prefix ${prefix}
