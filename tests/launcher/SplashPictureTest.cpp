@@ -60,8 +60,8 @@ TEST(SplashPicture, PreparesToAFullPaletteAndUncompressedRows)
     const DWORD streamBytes = static_cast<DWORD>(resource.size() - kColourTableEnd);
     for (std::vector<BYTE>* rows : {&overZeros, &overOnes})
         DecodeRle8(resource.data() + kColourTableEnd, streamBytes, rows->data(), 480, 350);
-    EXPECT_EQ(overZeros, overOnes);
-    EXPECT_EQ(pixels, overZeros);
+    EXPECT_TRUE(overZeros == overOnes) << "the stream leaves pixels unset";
+    EXPECT_TRUE(pixels == overZeros) << "the prepared picture differs from the decoded stream";
 }
 
 }  // namespace
