@@ -2,8 +2,11 @@
 """Draws the splash picture of Corvane Setup and writes it as launcher/splash.bmp.
 
 The bitmap resource is the file minus its 14-byte file header: a 40-byte BITMAPINFOHEADER
-(480 by 350, bottom-up, 8 bits, uncompressed, image size 0, 11808 pixels per metre, colours
-used 0), 256 colour entries, 168000 bytes of pixels and 2 trailing bytes, 169066 bytes in all.
+(480 by 350, bottom-up, 8 bits, BI_RLE8, image size the length of the compressed pixels, 11808
+pixels per metre, colours used 0), 256 colour entries and the run-length encoded rows, which
+the bootstrapper expands when it loads the picture. The background is dithered between rows
+only, never along a row, so that a row is a few long runs: about 15 KB instead of the 168000
+bytes of the rows uncompressed.
 
 Only the standard library is used, and only arithmetic whose results IEEE 754 fixes exactly
 (no trigonometry), so the file comes out the same byte for byte everywhere.
@@ -18,7 +21,7 @@ import sys
 
 WIDTH, HEIGHT = 480, 350
 PIXELS_PER_METRE = 11808
-TRAILING_BYTES = 2
+BI_RLE8 = 1
 
 # The palette: 16 background shades, each with 16 overlay states: none, nine strengths of
 # white and six of the amber accent. index = shade * 16 + state.
@@ -30,7 +33,9 @@ BLUE = (24, 92, 150)
 WHITE = (255, 255, 255)
 AMBER = (245, 166, 35)
 
-BAYER_4 = ((0, 8, 2, 10), (12, 4, 14, 6), (3, 11, 1, 9), (15, 7, 13, 5))
+# Ordered dithering of the background shades from row to row: a row keeps one shade wherever
+# the lighting is even, so it stays a few runs.
+ROW_DITHER = (0, 2, 1, 3)
 
 
 def mix(a, b, t):
@@ -210,7 +215,7 @@ def background_shade(x, y):
     t = 0.62 * u + 0.38 * (1 - v)
     glow = max(0.0, 1 - math.sqrt((x - LOGO[0]) ** 2 + (y - LOGO[1]) ** 2) / 260)
     t = min(1.0, 0.1 + 0.7 * t + 0.3 * glow * glow)
-    level = int(t * (SHADES - 1) + (BAYER_4[y % 4][x % 4] + 0.5) / 16)
+    level = int(t * (SHADES - 1) + (ROW_DITHER[y % 4] + 0.5) / 4)
     return min(SHADES - 1, level)
 
 
@@ -248,20 +253,79 @@ def draw():
     return pixels
 
 
+# ---- run-length encoding (BI_RLE8) -----------------------------------------------------------
+
+def runs(row):
+    """(value, length) of the row's runs of equal pixels, each at most 255 long."""
+    found, start = [], 0
+    while start < len(row):
+        end = start + 1
+        while end < len(row) and row[end] == row[start] and end - start < 255:
+            end += 1
+        found.append((row[start], end - start))
+        start = end
+    return found
+
+
+def literal(pixels):
+    """Pixels copied as they are: escape 0, count 3 to 255, padded to an even length; fewer
+    than 3 can only be written as runs of one."""
+    if len(pixels) < 3:
+        return b"".join(bytes((1, value)) for value in pixels)
+    return bytes((0, len(pixels))) + bytes(pixels) + bytes(len(pixels) % 2)
+
+
+def encode_row(row):
+    """Runs of 3 or more as (count, value); shorter ones gathered into literal stretches."""
+    out, loose = bytearray(), []
+    for value, length in runs(row) + [(None, 255)]:
+        if length < 3 and len(loose) + length <= 254:
+            loose += [value] * length
+            continue
+        out += literal(loose)
+        loose = [value] * length if length < 3 else []
+        if value is not None and length >= 3:
+            out += bytes((length, value))
+    return bytes(out)
+
+
+def rle8(bottom_up_rows):
+    """Each row ends with end of line (0, 0), the last with end of bitmap (0, 1) instead."""
+    return b"\0\0".join(encode_row(row) for row in bottom_up_rows) + b"\0\1"
+
+
+def decode_rle8(stream, width):
+    """The rows of a stream rle8 wrote: the encoder's own check, not a general decoder."""
+    rows, row, at = [], bytearray(), 0
+    while True:
+        count, value = stream[at], stream[at + 1]
+        at += 2
+        if count:
+            row += bytes((value,)) * count
+        elif value >= 3:
+            row += stream[at:at + value]
+            at += value + value % 2
+        else:
+            assert value in (0, 1) and len(row) == width
+            rows.append(bytes(row))
+            row = bytearray()
+            if value == 1:
+                return rows
+
+
 def bitmap_file():
     colours = palette()
     assert len(colours) == 256
-    rows = draw()
-    info = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 8, 0, 0,
+    rows = list(reversed(draw()))
+    assert WIDTH % 4 == 0  # rows need no padding
+    pixels = rle8(rows)
+    assert decode_rle8(pixels, WIDTH) == rows
+    info = struct.pack("<IiiHHIIiiII", 40, WIDTH, HEIGHT, 1, 8, BI_RLE8, len(pixels),
                        PIXELS_PER_METRE, PIXELS_PER_METRE, 0, 0)
     table = b"".join(struct.pack("<BBBB", b, g, r, 0) for r, g, b in colours)
-    stride = (WIDTH * 8 + 31) // 32 * 4
-    assert stride == WIDTH
-    body = info + table + b"".join(reversed(rows)) + bytes(TRAILING_BYTES)
+    body = info + table + pixels
     header = struct.pack("<2sIHHI", b"BM", 14 + len(body), 0, 0, 14 + len(info) + len(table))
-    data = header + body
-    assert len(data) - 14 == 169066
-    return data
+    return header + body
 
 
 def write_or_check(argv, name, data, usage):

@@ -2,6 +2,7 @@
 // window as the screen shows it, the launch as the runtime logged it, and how the bootstrapper
 // ends.
 #include "Dib.h"
+#include "DibBuilder.h"
 #include "EndToEndSupport.h"
 #include "LauncherMedium.h"
 #include "SetupProcess.h"
@@ -118,11 +119,14 @@ TEST_F(LauncherEndToEnd, SplashIsCentredTopmostAndShowsThePicture)
     EXPECT_EQ(350, frame.bottom - frame.top);
     EXPECT_TRUE(GetWindowLongA(splash, GWL_EXSTYLE) & WS_EX_TOPMOST);
 
-    const std::vector<BYTE> resource = SplashResource(medium.SetupPath());
-    ASSERT_EQ(169066u, resource.size());
-    const auto* dib = reinterpret_cast<const BITMAPINFOHEADER*>(resource.data());
-    const auto* colours = reinterpret_cast<const RGBQUAD*>(resource.data() + dib->biSize);
-    const BYTE* pixels = resource.data() + dib->biSize + 256 * sizeof(RGBQUAD);
+    // The picture is stored run-length encoded: the screen shows the rows expanded.
+    const std::vector<BYTE> picture = PrepareDib(SplashResource(medium.SetupPath()));
+    ASSERT_FALSE(picture.empty());
+    const BITMAPINFOHEADER* dib = &HeaderOf(picture);
+    ASSERT_EQ(static_cast<DWORD>(BI_RGB), dib->biCompression);
+    const RGBQUAD* colours = DibColourTable(dib);
+    const std::vector<BYTE> pixels = PixelsOf(picture);
+    ASSERT_EQ(480u * 350u, pixels.size());
     const DWORD stride = DibStride(static_cast<DWORD>(dib->biWidth), dib->biBitCount);
 
     POINT origin{0, 0};

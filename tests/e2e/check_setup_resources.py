@@ -9,6 +9,8 @@ import xml.etree.ElementTree as ElementTree
 
 RT_ICON, RT_GROUP_ICON, RT_VERSION, RT_MANIFEST, GERMAN = 3, 14, 16, 24, 0x0407
 ICON_SIZES = [16, 32, 48, 256]
+PNG_ICON_SIZES = [256]  # PNG for Vista and later; the smaller ones stay DIBs for older systems
+PNG_SIGNATURE = b'\x89PNG\r\n\x1a\n'
 ASM, ASM_V3, COMPATIBILITY = ('{urn:schemas-microsoft-com:%s}' % space
                               for space in ('asm.v1', 'asm.v3', 'compatibility.v1'))
 SUPPORTED_OS = {  # Vista, 7, 8, 8.1, 10 and 11
@@ -68,15 +70,23 @@ def check_icon(found):
     images = {name: data for (kind, name, _), data in found.items() if kind == RT_ICON}
     _, kind, count = struct.unpack_from('<HHH', group)
     assert kind == 1 and count == len(images), (kind, count, len(images))
-    sizes = []
+    sizes, png_sizes = [], []
     for index in range(count):
         width, height, _, _, _, _, size, image_id = struct.unpack_from('<BBBBHHIH', group, 6 + 14 * index)
-        header_size, image_width, image_height = struct.unpack_from('<Iii', images[image_id])
-        assert header_size == 40 and len(images[image_id]) == size, (image_id, header_size, size)
+        image = images[image_id]
         side = width or 256
-        assert height == width and (image_width, image_height) == (side, 2 * side), (width, image_width)
+        assert height == width and len(image) == size, (image_id, width, height, size)
+        if image.startswith(PNG_SIGNATURE):
+            # The first chunk is the header: width, height, bit depth 8, colour type 6 (RGBA).
+            kind, image_width, image_height, depth, colour = struct.unpack_from('>4sIIBB', image, 12)
+            assert (kind, image_width, image_height, depth, colour) == (b'IHDR', side, side, 8, 6), image_id
+            png_sizes.append(side)
+        else:
+            header_size, image_width, image_height = struct.unpack_from('<Iii', image)
+            assert header_size == 40 and (image_width, image_height) == (side, 2 * side), (image_id, header_size)
         sizes.append(side)
     assert sorted(sizes) == ICON_SIZES, sizes
+    assert png_sizes == PNG_ICON_SIZES, png_sizes
 
 
 def check_manifest(text):
