@@ -50,11 +50,11 @@ SimulatedGroup::~SimulatedGroup()
         Destroy(member);
 }
 
-int SimulatedGroup::Join()
+int SimulatedGroup::Join(COProcDispatcher::Joining joining)
 {
     const platform::ProcessId process = ++g_lastProcess;
     InProcess inside(process);
-    auto* dispatcher = new COProcDispatcher(m_name.c_str());
+    auto* dispatcher = new MemberDispatcher(m_name.c_str(), joining);
     auto* receiver = new Receiver;
     dispatcher->AddReceiver(receiver->GetID());
     m_members.push_back(Member{process, dispatcher, receiver, true});
