@@ -68,6 +68,7 @@ private:
     void Deliver(int member);
     void Vanish(int member, bool holding);
     void Spoil();
+    void LetGo();
     void OnArrival(int member, COEvent* event);
 
     FuzzedDataProvider& m_input;
@@ -85,7 +86,7 @@ void Run::Play()
         const std::uint8_t operation = m_input.ConsumeIntegral<std::uint8_t>() % kOperations;
         const int member = m_input.ConsumeIntegral<std::uint8_t>() % m_group.Size();
         Operate(operation, member);
-        m_liveHolder = m_oracle.CheckLocks(m_stranger.Held());
+        m_liveHolder = m_oracle.Check(m_stranger.Held());
     }
 }
 
@@ -128,7 +129,7 @@ void Run::Operate(std::uint8_t operation, int member)
         m_stranger.Hold(m_input.ConsumeIntegralInRange<long>(1, kBlocksInReach - 1));
         break;
     case kStrangerLetsGo:
-        m_stranger.LetGo();
+        LetGo();
         break;
     case kSquat:
         m_stranger.Squat(m_input.ConsumeBool(), m_input.ConsumeIntegralInRange<long>(0, 3));
@@ -251,10 +252,17 @@ void Run::OnArrival(int member, COEvent* event)
     }
 }
 
+void Run::LetGo()
+{
+    const long held = m_stranger.Held();
+    if (!m_stranger.LetGo())
+        Violation("a live stranger's lock was taken over", held);
+}
+
 void Run::Finish()
 {
-    m_stranger.LetGo();
-    m_liveHolder = m_oracle.CheckLocks(0);
+    LetGo();
+    m_liveHolder = m_oracle.Check(0);
     std::fill(m_behaviour.begin(), m_behaviour.end(), Behaviour::Record);
     for (int member = 0; member < m_group.Size(); ++member)
         Deliver(member);

@@ -93,8 +93,6 @@ void GroupOracle::Delivered(int member, bool emptied)
 void GroupOracle::CheckKept(int member)
 {
     const simulated_group::MemberDispatcher& dispatcher = *m_group.Dispatcher(member);
-    if (dispatcher.PendingBlocks() != dispatcher.PendingViews())
-        Violation("two pending views of one block", static_cast<long>(dispatcher.PendingViews()));
     // The root, the directory and the own first block; the chain's later blocks went with their events.
     if (dispatcher.QueueViews() > 3 + dispatcher.PendingViews())
         Violation("queue views kept beyond the pending ones", static_cast<long>(dispatcher.QueueViews()));
@@ -127,8 +125,13 @@ void GroupOracle::Excuse(bool dataOnly)
     }
 }
 
-bool GroupOracle::CheckLocks(long strangerHeld)
+bool GroupOracle::Check(long strangerHeld)
 {
+    for (int member = 0; member < m_group.Size(); ++member) {
+        const simulated_group::MemberDispatcher* dispatcher = m_group.Dispatcher(member);
+        if (dispatcher != nullptr && dispatcher->PendingBlocks() != dispatcher->PendingViews())
+            Violation("two pending views of one block", static_cast<long>(dispatcher->PendingViews()));
+    }
     bool liveHolder = false;
     // Block 0 of the queue heap is the root, four bytes without a header.
     if (!m_queueSpoiled)

@@ -42,8 +42,9 @@ public:
     void DataReferenceDropped() { Excuse(true); }
     void QueueHeapSpoiled() { m_queueSpoiled = true; }
     void DataHeapSpoiled();
-    // Checks every lock word; true when some block is held by a live process.
-    bool CheckLocks(long strangerHeld);
+    // Between operations: checks every lock word, and that no member keeps two pending views of
+    // one block. True when some block is held by a live process.
+    bool Check(long strangerHeld);
 
 private:
     static constexpr unsigned int kFirstCode = 0x10000;

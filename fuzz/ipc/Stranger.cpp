@@ -30,7 +30,8 @@ long NextHeapIndex(const std::string& base)
 
 void Stranger::Hold(long index)
 {
-    LetGo();
+    if (m_heldIndex != 0)
+        return;
     platform::MappedView view = ExistingView(BlockName(m_queueHeap, index));
     if (view.Length() < sizeof(COProcDispatcher::Header))
         return;
@@ -41,12 +42,13 @@ void Stranger::Hold(long index)
     m_heldIndex = index;
 }
 
-void Stranger::LetGo()
+bool Stranger::LetGo()
 {
-    if (m_held.Get() != nullptr)
-        platform::AtomicDecrement(&static_cast<COProcDispatcher::Header*>(m_held.Get())->lock);
+    const bool free = m_held.Get() == nullptr ||
+                      platform::AtomicDecrement(&static_cast<COProcDispatcher::Header*>(m_held.Get())->lock) == -1;
     m_held = platform::MappedView();
     m_heldIndex = 0;
+    return free;
 }
 
 void Stranger::Squat(bool dataHeap, long ahead)

@@ -23,9 +23,12 @@ public:
     Stranger& operator=(const Stranger&) = delete;
 
     // Takes the lock word of queue block `index` as a member built from the wire format does
-    // (from -1 to 0, without naming itself); nothing when the block does not exist or is held.
+    // (from -1 to 0, without naming itself); nothing when it holds one already, or when the block
+    // does not exist or is held.
     void Hold(long index);
-    void LetGo();
+    // Unlocks as such a member does, whatever the word holds; false when the word did not come
+    // back free, because somebody took the lock over while it held it.
+    bool LetGo();
     // The queue block whose lock it holds; 0 when none.
     long Held() const { return m_heldIndex; }
     // Takes the name of the block that the group's queue heap (or the event-data heap) hands out
