@@ -2,9 +2,10 @@
 // and what a waiter needs to know of another process. Win32 on Windows. Elsewhere an in-process
 // stand-in with the same lifetimes (an object lives while a handle or view of it is open, and a
 // fresh one reads as zeros) on real shared memory: two views of one mapping lie at different
-// addresses and share their bytes, and an unmapped view is gone, so a use after unmapping
-// faults. There "processes" are simulated, so that tests can run several group members in one
-// program and let one of them end without leaving (see the simulation functions below).
+// addresses and share their bytes, an unmapped view is gone, so a use after unmapping faults, and
+// the page after every view has no access, so an overrun faults as it does past a Windows view.
+// There "processes" are simulated, so that tests can run several group members in one program and
+// let one of them end without leaving (see the simulation functions below).
 #pragma once
 
 #include <cstddef>
@@ -117,11 +118,17 @@ private:
 
 #ifndef _WIN32
 // The simulation of processes in the stand-in. Until a test says otherwise, everything belongs to
-// one process, this program.
+// one process, this program. The simulation knows a process by a number that it never gives
+// twice; IsProcessRunning answers by the ids the processes show, as on Windows: false for an id
+// that no process running has.
 namespace simulation {
 
-// Handles, views and mutex holds made from now on belong to `process`, and CurrentProcessId
-// answers it.
+// A new process, and the number it is known by. The id it shows is that number, or with
+// `reuseId` the id of the process that ended last (if no other process has taken it again), as
+// a system hands the ids of ended processes out again.
+ProcessId StartProcess(bool reuseId = false);
+// Handles, views and mutex holds made from now on belong to process number `process` (this
+// program's own process: its id), and CurrentProcessId answers that process's id.
 void SetCurrentProcess(ProcessId process);
 // `process` ends as a killed process does: its handles close, the mutexes it held are
 // abandoned, and each of its views is cut off from its mapping (the addresses stay readable and

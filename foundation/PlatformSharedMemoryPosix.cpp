@@ -9,10 +9,10 @@
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <deque>
 #include <map>
 #include <memory>
 #include <mutex>
-#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,8 +56,8 @@ std::size_t PageSize() { return static_cast<std::size_t>(sysconf(_SC_PAGESIZE));
 std::size_t PageRounded(std::size_t size) { return (size + PageSize() - 1) / PageSize() * PageSize(); }
 
 // Views are placed inside one reserved range of addresses, next-fit, so that an address comes back
-// into use as late as possible, and a range given up is reserved again without access: a use
-// after unmapping faults. The range also keeps views where the sanitizers' shadow reaches, which
+// into use as late as possible, each followed by a page without access, and a range given up is
+// reserved again without access: a use after unmapping faults. The range also keeps views where the sanitizers' shadow reaches, which
 // not every 32-bit address space that mmap hands out does (under an emulator it is 4 GB).
 class ViewArena {
 public:
@@ -65,7 +65,7 @@ public:
     {
         if (m_base == nullptr && !Reserve())
             return nullptr;
-        const std::size_t pages = length / PageSize();
+        const std::size_t pages = Span(length);
         for (std::size_t tried = 0; tried < 2; ++tried, m_cursor = 0) {
             for (std::size_t start = m_cursor; start + pages <= m_used.size();) {
                 const std::size_t taken = FirstTaken(start, pages);
@@ -85,11 +85,15 @@ public:
     {
         mmap(view, length, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED | MAP_NORESERVE, -1, 0);
         const std::size_t start = static_cast<std::size_t>(static_cast<char*>(view) - m_base) / PageSize();
-        std::fill(m_used.begin() + start, m_used.begin() + start + length / PageSize(), false);
+        std::fill(m_used.begin() + start, m_used.begin() + start + Span(length), false);
     }
 
 private:
     static constexpr std::size_t kBytes = 64u << 20;
+
+    // A view's pages and the page after it, which stays without access: as on Windows, where the
+    // byte past a view is not committed, an overrun faults instead of landing in the next view.
+    static std::size_t Span(std::size_t length) { return length / PageSize() + 1; }
 
     bool Reserve()
     {
@@ -115,6 +119,64 @@ private:
     std::size_t m_cursor = 0;
 };
 
+// The simulated processes. The simulation knows each by a number of its own, never given twice,
+// by which handles, views and mutex holds belong to it; the id it shows is that number, or the id
+// of an ended process handed out again. This program's own process runs from the start.
+class Processes {
+public:
+    Processes() { m_running.emplace(Own(), Own()); }
+
+    static ProcessId Own() { return static_cast<ProcessId>(getpid()); }
+
+    ProcessId Start(bool reuseId)
+    {
+        const ProcessId number = ++m_lastNumber;
+        m_running.emplace(number, reuseId ? ReusableId(number) : number);
+        return number;
+    }
+
+    // Ending a process that has ended already changes nothing.
+    void End(ProcessId number)
+    {
+        const auto running = m_running.find(number);
+        if (running == m_running.end())
+            return;
+        m_ended.emplace_back(*running);
+        m_running.erase(running);
+        // Only the latest ones are remembered, so that a long fuzzing run does not pile them up.
+        if (m_ended.size() > kEndedKept)
+            m_ended.pop_front();
+    }
+
+    ProcessId IdOf(ProcessId number) const
+    {
+        if (const auto running = m_running.find(number); running != m_running.end())
+            return running->second;
+        const auto ended = std::find_if(m_ended.begin(), m_ended.end(), [number](const auto& e) { return e.first == number; });
+        return ended != m_ended.end() ? ended->second : number;
+    }
+
+    bool IsRunning(ProcessId id) const
+    {
+        return std::any_of(m_running.begin(), m_running.end(), [id](const auto& running) { return running.second == id; });
+    }
+
+private:
+    static constexpr std::size_t kEndedKept = 256;
+
+    // As a system does, the id of the process that ended last, unless one runs under it again.
+    ProcessId ReusableId(ProcessId fresh) const
+    {
+        const auto ended = std::find_if(m_ended.rbegin(), m_ended.rend(), [this](const auto& e) { return !IsRunning(e.second); });
+        return ended != m_ended.rend() ? ended->second : fresh;
+    }
+
+    std::map<ProcessId, ProcessId> m_running;          // number -> id
+    std::deque<std::pair<ProcessId, ProcessId>> m_ended;  // the same, oldest first
+    // Far from the ids of real processes.
+    ProcessId m_lastNumber = 0x40000000;
+};
+
 struct Namespace {
     std::mutex lock;
     std::condition_variable mutexReleased;
@@ -122,8 +184,8 @@ struct Namespace {
     std::map<std::uintptr_t, Handle> handles;
     std::uintptr_t lastHandle = 0;
     std::map<void*, View> views;
-    std::set<ProcessId> ended;
-    ProcessId current = static_cast<ProcessId>(getpid());
+    Processes processes;
+    ProcessId current = Processes::Own();  // by number
     ViewArena arena;
 };
 
@@ -186,14 +248,14 @@ ProcessId CurrentProcessId()
 {
     Namespace& names = Names();
     std::lock_guard<std::mutex> hold(names.lock);
-    return names.current;
+    return names.processes.IdOf(names.current);
 }
 
 bool IsProcessRunning(ProcessId process)
 {
     Namespace& names = Names();
     std::lock_guard<std::mutex> hold(names.lock);
-    return process != 0 && names.ended.count(process) == 0;
+    return process != 0 && names.processes.IsRunning(process);
 }
 
 long AtomicCompareExchange(long volatile* value, long exchange, long comparand)
@@ -335,6 +397,13 @@ MappedView NamedMapping::Map() const
 
 namespace simulation {
 
+ProcessId StartProcess(bool reuseId)
+{
+    Namespace& names = Names();
+    std::lock_guard<std::mutex> hold(names.lock);
+    return names.processes.Start(reuseId);
+}
+
 void SetCurrentProcess(ProcessId process)
 {
     Namespace& names = Names();
@@ -346,7 +415,7 @@ void EndProcess(ProcessId process)
 {
     Namespace& names = Names();
     std::lock_guard<std::mutex> hold(names.lock);
-    names.ended.insert(process);
+    names.processes.End(process);
     for (auto& [address, view] : names.views) {
         if (view.process == process && view.object != nullptr) {
             CutOff(address, view.length);

@@ -127,25 +127,20 @@ bool COProcDispatcher::IsQueueAlive(long queueIndex)
     return true;
 }
 
-// Reads the directory without its lock: the answer is a snapshot either way, and the lock may be
-// the very one whose holder is in question.
-long COProcDispatcher::CountOtherMembers(bool stopAtFirst)
+// Reads the directory without its lock: the answer is a snapshot either way.
+long COProcDispatcher::GetOtherMemberCount()
 {
     if (m_directory == nullptr)
         return 0;
     long others = 0;
     const long entries = CheckDirectory(m_directory, m_directoryLength);
-    for (long i = 0; i < entries && !(stopAtFirst && others > 0); ++i) {
+    for (long i = 0; i < entries; ++i) {
         const long queueIndex = ReadShared(m_directory->entries[i].queueIndex);
         if (queueIndex != m_ownQueueIndex && IsQueueAlive(queueIndex))
             ++others;
     }
     return others;
 }
-
-long COProcDispatcher::GetOtherMemberCount() { return CountOtherMembers(false); }
-
-bool COProcDispatcher::AnyOtherMemberAlive() { return CountOtherMembers(true) > 0; }
 
 void COProcDispatcher::LeaveDirectory()
 {

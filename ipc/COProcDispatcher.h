@@ -136,6 +136,8 @@ protected:
     bool PutEventInOneQueue(long queueIndex, COEvent* event);
     long AddRefEventData(const COEvent* event);
     void UnrefEventData(const COEvent* event);
+    // Takes the oldest event of the own queue; false when it is empty, or when a block of it
+    // stays held by a live stranger (nothing is taken then).
     bool RemoveEventFromQueue(COEvent* event);
     EventQueueBlock* GetNextEventQueueBlock(EventQueueBlock* block);
     // False when a block of the chain stays held by a live stranger: the blocks collected up to
@@ -171,10 +173,8 @@ private:
 
     static bool IsUsableQueueBlock(const EventQueueBlock* block, std::size_t length);
     // The lock of a block of the group, taken the way every internal wait takes it: a holder
-    // known to be dead is taken over, a live one is waited for a few seconds at most (false).
+    // known to have ended is taken over, any other is waited for a few seconds at most (false).
     bool LockShared(Header& header);
-    bool AnyOtherMemberAlive();
-    long CountOtherMembers(bool stopAtFirst);
     // The queue starting at `queueIndex` still exists and passes its check.
     bool IsQueueAlive(long queueIndex);
     bool IsOwnChainBlock(long index) const;
@@ -193,6 +193,15 @@ private:
     void DropPendingBlock(long index);
     void DropPendingBlocksOf(long queueIndex);
     void DetachBlock(EventQueueBlock* block);
+    // A block of the own chain that a take holds locked, with its slot count.
+    struct TakenBlock {
+        EventQueueBlock* block;
+        long slots;
+    };
+    // Locks, behind the first block (held in `blocks`), every block through which events move
+    // when the oldest is taken; false when one stays held (those before it stay in `blocks`).
+    bool LockTakenBlocks(std::vector<TakenBlock>& blocks);
+    static void MoveEventsForward(const std::vector<TakenBlock>& blocks);
     // The index under which this member mapped a block of its own chain.
     long KnownIndex(const EventQueueBlock* block) const;
     SharedBlock MapDataBlock(const COEvent& event);

@@ -2,20 +2,19 @@
 //
 // The lock word is shared with members built only from the wire format: -1 is free, 0 held, and
 // a contender raises it above 0 for an instant. Such a member's Lock waits without limit and
-// takes only -1 for free, so nothing here ever leaves the word anywhere else when it lets go.
+// takes only -1 for free, so nothing here ever writes the word but to take and give back the
+// lock (a raise and its fall included): it holds -1 or 0 once every contender has let go.
 //
 // Beside the word, one of our members that holds a block's lock writes its process id into the
 // header's `reserved` word, and clears it before unlocking (other members write 0 there when they
 // create a block, and never read it). A waiter takes a lock over only from a holder that is
-// known to be dead:
-//   - `reserved` names a process that has ended: the waiter that swaps its own id in holds the
-//     lock as it stands, and unlocks it as usual;
-//   - `reserved` is 0 (a member that does not name itself, or one of ours in the instant between
-//     taking the word and naming itself) and no other member of the group is alive any more:
-//     nobody can be holding it, or contending for it.
-// A live holder is never taken over. A wait for one that does not let go (a member stuck behind a
-// dead one, or a hostile process) ends after kLiveHolderWaitMs, and the caller skips what the
-// lock guards: that queue, for this event, or this turn.
+// known to be dead: `reserved` names a process that has ended. The waiter that swaps its own id
+// in holds the lock as it stands, and unlocks it as usual. A lock whose `reserved` is 0 is never
+// taken over: its holder may be a member that does not name itself, a peer inside its join that
+// nobody sees yet, or one of ours in the instant between taking the word and naming itself.
+// A wait for a holder that does not let go (one of those, a member stuck behind a dead one, or a
+// hostile process) ends after kLiveHolderWaitMs, and the caller skips what the lock guards: that
+// queue, for this event, or this turn.
 #include "COProcDispatcherInternals.h"
 
 #include "Clock.h"
@@ -28,10 +27,9 @@ constexpr unsigned long kLockRetryMs = 10;
 constexpr int kLockYields = 200;
 // Holds last microseconds, milliseconds under a loaded emulator.
 constexpr unsigned long kLiveHolderWaitMs = 5000;
-// How often a wait asks whether the holder has ended (a question to the system, which holds of
-// microseconds should not pay for), and whether the rest of the group is still there.
+// How often a wait asks whether the holder has ended: a question to the system, which holds of
+// microseconds should not pay for.
 constexpr unsigned long kEndedHolderCheckMs = 50;
-constexpr unsigned long kOrphanCheckMs = 1000;
 
 unsigned long OwnId() { return static_cast<unsigned long>(platform::CurrentProcessId()); }
 
@@ -61,15 +59,6 @@ bool TakeOverFromEnded(Header& header)
     return static_cast<unsigned long>(found) == holder;
 }
 
-// Nobody else of the group is alive: the word is held by the dead, and nobody contends.
-bool TakeOverFromNobody(Header& header)
-{
-    if (platform::AtomicCompareExchange(Word(header.reserved), static_cast<long>(OwnId()), 0) != 0)
-        return false;
-    header.lock = 0;
-    return true;
-}
-
 void Pause(int* yields)
 {
     // A holder keeps a lock for a few microseconds: give up the processor a few times before
@@ -80,14 +69,12 @@ void Pause(int* yields)
         utilSleep(kLockRetryMs);
 }
 
-// Takes the lock, taking it over from a holder known to be dead; false once `limit` ms have
-// passed (0: no limit). `othersGone` answers whether any other member of the group is alive.
-template <class OthersGone>
-bool Acquire(Header& header, unsigned long limit, OthersGone othersGone)
+// Takes the lock, taking it over from a holder known to have ended; false once `limit` ms have
+// passed (0: no limit).
+bool Acquire(Header& header, unsigned long limit)
 {
     const unsigned long start = platform::MillisecondClock();
     unsigned long lastEndedCheck = start;
-    unsigned long lastOrphanCheck = start;
     int yields = 0;
     while (!TryAcquire(header)) {
         // Elapsed time, so that the clock's wrap does not end the wait early.
@@ -95,11 +82,6 @@ bool Acquire(Header& header, unsigned long limit, OthersGone othersGone)
         if (now - lastEndedCheck >= kEndedHolderCheckMs) {
             lastEndedCheck = now;
             if (TakeOverFromEnded(header))
-                return true;
-        }
-        if (now - lastOrphanCheck >= kOrphanCheckMs) {
-            lastOrphanCheck = now;
-            if (ReadShared(header.reserved) == 0 && othersGone() && TakeOverFromNobody(header))
                 return true;
         }
         if (limit != 0 && now - start > limit)
@@ -113,8 +95,7 @@ bool Acquire(Header& header, unsigned long limit, OthersGone othersGone)
 
 bool COProcDispatcher::Lock(Header& header, int timeout)
 {
-    // Without the group at hand, nobody is known to be alive or gone.
-    return Acquire(header, timeout > 0 ? static_cast<unsigned long>(timeout) : 0, [] { return false; });
+    return Acquire(header, timeout > 0 ? static_cast<unsigned long>(timeout) : 0);
 }
 
 void COProcDispatcher::Unlock(Header& header)
@@ -124,7 +105,4 @@ void COProcDispatcher::Unlock(Header& header)
     Decrement(header.lock);
 }
 
-bool COProcDispatcher::LockShared(Header& header)
-{
-    return Acquire(header, kLiveHolderWaitMs, [this] { return !AnyOtherMemberAlive(); });
-}
+bool COProcDispatcher::LockShared(Header& header) { return Acquire(header, kLiveHolderWaitMs); }

@@ -199,9 +199,8 @@ bool COProcDispatcher::RemoveEventFromQueue(COEvent* event)
 {
     if (m_ownQueue == nullptr || !LockShared(m_ownQueue->header))
         return false;
-    long slots = CheckQueueBlock(m_ownQueue, m_queueHeap->GetLength(m_ownQueue));
-    EventSlot* first = Slots(m_ownQueue);
-    if (slots == 0 || ReadShared(first[0].code) == 0) {
+    const long slots = CheckQueueBlock(m_ownQueue, m_queueHeap->GetLength(m_ownQueue));
+    if (slots == 0 || ReadShared(Slots(m_ownQueue)[0].code) == 0) {
         const bool hasNext = ReadShared(m_ownQueue->nextIndex) != 0;
         Unlock(m_ownQueue->header);
         if (hasNext)
@@ -209,36 +208,56 @@ bool COProcDispatcher::RemoveEventFromQueue(COEvent* event)
         FreeEventBlocks();
         return false;
     }
-    *event = ToEvent(first[0]);
-    std::memmove(first, first + 1, sizeof(EventSlot) * static_cast<std::size_t>(slots - 1));
+    // Every later event moves one slot toward the front, across the chain. A block that stays
+    // held would leave a hole before its events, which the next put fills out of order: so every
+    // block the move reaches is locked before anything moves, and one that stays held ends the
+    // turn with nothing taken.
+    std::vector<TakenBlock> blocks{{m_ownQueue, slots}};
+    const bool locked = LockTakenBlocks(blocks);
+    if (locked) {
+        *event = ToEvent(Slots(m_ownQueue)[0]);
+        MoveEventsForward(blocks);
+    }
+    for (const TakenBlock& taken : blocks)
+        Unlock(taken.block->header);
+    return locked;
+}
 
-    // Every later event moves one slot toward the front, hand over hand along the chain.
-    EventQueueBlock* block = m_ownQueue;
-    EventQueueBlock* next = GetNextEventQueueBlock(block);
-    while (next != nullptr) {
-        // A later block held by a live stranger keeps its events where they are for this turn.
+bool COProcDispatcher::LockTakenBlocks(std::vector<TakenBlock>& blocks)
+{
+    for (;;) {
+        const TakenBlock last = blocks.back();
+        // Events fill a chain from its front: none lies behind a block whose last slot is free.
+        if (ReadShared(Slots(last.block)[last.slots - 1].code) == 0)
+            return true;
+        EventQueueBlock* next = GetNextEventQueueBlock(last.block);
+        if (next == nullptr)
+            return true;
         if (!LockShared(next->header))
-            break;
+            return false;
         const long nextSlots = CheckQueueBlock(next, m_queueHeap->GetLength(next));
         if (nextSlots == 0) {
             // Spoilt while attached: cut it off like a block that has ceased to exist.
             Unlock(next->header);
-            CutAfter(block);
+            CutAfter(last.block);
             DetachBlock(next);
-            break;
+            return true;
         }
-        EventSlot* nextFirst = Slots(next);
-        Slots(block)[slots - 1] = nextFirst[0];
-        std::memmove(nextFirst, nextFirst + 1, sizeof(EventSlot) * static_cast<std::size_t>(nextSlots - 1));
-        EventQueueBlock* after = GetNextEventQueueBlock(next);
-        Unlock(block->header);
-        block = next;
-        slots = nextSlots;
-        next = after;
+        blocks.push_back(TakenBlock{next, nextSlots});
     }
-    std::memset(&Slots(block)[slots - 1], 0, sizeof(EventSlot));
-    Unlock(block->header);
-    return true;
+}
+
+void COProcDispatcher::MoveEventsForward(const std::vector<TakenBlock>& blocks)
+{
+    for (std::size_t i = 0; i < blocks.size(); ++i) {
+        EventSlot* slots = Slots(blocks[i].block);
+        const long last = blocks[i].slots - 1;
+        std::memmove(slots, slots + 1, sizeof(EventSlot) * static_cast<std::size_t>(last));
+        if (i + 1 < blocks.size())
+            slots[last] = Slots(blocks[i + 1].block)[0];
+        else
+            std::memset(&slots[last], 0, sizeof(EventSlot));
+    }
 }
 
 COProcDispatcher::EventQueueBlock* COProcDispatcher::GetNextEventQueueBlock(EventQueueBlock* block)

@@ -1,9 +1,9 @@
 // A hostile process against an inter-process group: what up to six members do (join, found only,
-// send alone or fanned out, deliver, leave, end, end holding a lock), what their receivers do
-// (drop the data's reference, throw, destroy their member), and what a stranger does (hold a
-// lock word for a while, take names ahead of the heaps, fill the directory, write anywhere into
-// every shared block). Nothing may crash or hang, the oracle's rules hold after every operation,
-// and once every member has gone nothing is left.
+// join with the id of an ended process, send alone or fanned out, deliver, leave, end, end holding
+// a lock), what their receivers do (drop the data's reference, throw, destroy their member), and
+// what a stranger does (hold a lock word for a while, take names ahead of the heaps, fill the
+// directory, write anywhere into every shared block). Nothing may crash or hang, the oracle's
+// rules hold after every operation, and once every member has gone nothing is left.
 #include "GroupOracle.h"
 #include "Stranger.h"
 
@@ -48,6 +48,7 @@ enum Operation : std::uint8_t {
     kSquat,
     kFillDirectory,
     kSpoil,
+    kJoinReusingId,  // the process shows the id of the one that ended last
     kOperations
 };
 
@@ -62,7 +63,7 @@ public:
 
 private:
     void Operate(std::uint8_t operation, int member);
-    void Join(COProcDispatcher::Joining joining);
+    void Join(COProcDispatcher::Joining joining, bool reuseId = false);
     void Send(int member, bool withData, bool fannedOut);
     void FanOut(int member, const std::string& data);
     void Deliver(int member);
@@ -97,6 +98,9 @@ void Run::Operate(std::uint8_t operation, int member)
     case kJoin:
     case kJoinFoundingOnly:
         Join(operation == kJoin ? COProcDispatcher::Joining::JoinOrFound : COProcDispatcher::Joining::FoundOnly);
+        break;
+    case kJoinReusingId:
+        Join(COProcDispatcher::Joining::JoinOrFound, true);
         break;
     case kSend:
     case kSendWithData:
@@ -143,11 +147,11 @@ void Run::Operate(std::uint8_t operation, int member)
     }
 }
 
-void Run::Join(COProcDispatcher::Joining joining)
+void Run::Join(COProcDispatcher::Joining joining, bool reuseId)
 {
     if (m_group.Size() >= kMaxMembers)
         return;
-    const int member = m_group.Join(joining);
+    const int member = m_group.Join(reuseId, joining);
     m_behaviour.push_back(Behaviour::Record);
     m_group.ReceiverOf(member)->action = [this, member](COEvent* event) { OnArrival(member, event); };
     m_oracle.Joined(member);

@@ -6,8 +6,6 @@ namespace simulated_group {
 
 namespace {
 
-// Simulated process ids start far from real ones and are never used twice: ended stays ended.
-platform::ProcessId g_lastProcess = 0x40000000;
 // This program's own process, where the group's users live between member operations.
 const platform::ProcessId kHost = platform::CurrentProcessId();
 
@@ -48,11 +46,17 @@ SimulatedGroup::~SimulatedGroup()
         Leave(member);
     for (Member& member : m_members)
         Destroy(member);
+    // Once nothing is open anywhere, the processes of those who left end too, so that the
+    // simulation does not keep them running for good.
+    if (platform::simulation::ViewCount() == 0 && platform::simulation::NamedObjectCount() == 0) {
+        for (const Member& member : m_members)
+            platform::simulation::EndProcess(member.process);
+    }
 }
 
-int SimulatedGroup::Join(COProcDispatcher::Joining joining)
+int SimulatedGroup::Join(bool reuseId, COProcDispatcher::Joining joining)
 {
-    const platform::ProcessId process = ++g_lastProcess;
+    const platform::ProcessId process = platform::simulation::StartProcess(reuseId);
     InProcess inside(process);
     auto* dispatcher = new MemberDispatcher(m_name.c_str(), joining);
     auto* receiver = new Receiver;
@@ -94,7 +98,7 @@ void SimulatedGroup::Vanish(int member, long heldBlock)
     if (held.Length() >= sizeof(COProcDispatcher::Header)) {
         auto* header = static_cast<COProcDispatcher::Header*>(held.Get());
         header->lock = 0;
-        header->reserved = gone->process;
+        Within(member, [header] { header->reserved = platform::CurrentProcessId(); });
     }
     platform::simulation::EndProcess(gone->process);
     gone->there = false;

@@ -30,8 +30,9 @@ public:
     SimulatedGroup(const SimulatedGroup&) = delete;
     SimulatedGroup& operator=(const SimulatedGroup&) = delete;
 
-    // A new member in a process of its own; returns its number.
-    int Join(COProcDispatcher::Joining joining = COProcDispatcher::Joining::JoinOrFound);
+    // A new member in a process of its own; returns its number. With `reuseId` the process shows
+    // the id of the process that ended last.
+    int Join(bool reuseId = false, COProcDispatcher::Joining joining = COProcDispatcher::Joining::JoinOrFound);
     void Leave(int member);
     // The member's process ends without leaving; with `heldBlock`, in the middle of its work on
     // that queue block, whose lock stays held in its name.
