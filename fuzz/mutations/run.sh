@@ -63,7 +63,7 @@ run_mutant() {
   (cd "$out" && timeout $((limit + 120)) "$fuzzer" -max_total_time="$limit" -timeout=60 -reduce_inputs=0 \
     -seed_inputs=@"$out/seeds" -artifact_prefix="$out/" new >"$out/fuzz.log" 2>&1) || status=$?
   elapsed=$(($(date +%s) - start))
-  if [ $status -ne 0 ] && ls "$out"/crash-* "$out"/timeout-* "$out"/leak-* >/dev/null 2>&1; then
+  if [ $status -ne 0 ] && [ -n "$(find "$out" -maxdepth 1 -name 'crash-*' -o -name 'timeout-*' -o -name 'leak-*' -o -name 'oom-*')" ]; then
     printf '%-36s found in %4d s: %s\n' "$name" "$elapsed" "$(finding "$out/fuzz.log")"
   else
     printf '%-36s NOT found in %d s (%s)\n' "$name" "$elapsed" "$out/fuzz.log"
