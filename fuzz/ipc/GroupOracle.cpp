@@ -132,21 +132,17 @@ bool GroupOracle::Check(long strangerHeld)
         if (dispatcher != nullptr && dispatcher->PendingBlocks() != dispatcher->PendingViews())
             Violation("two pending views of one block", static_cast<long>(dispatcher->PendingViews()));
     }
-    bool liveHolder = false;
-    // Block 0 of the queue heap is the root, four bytes without a header.
-    if (!m_queueSpoiled)
-        liveHolder = CheckHeapLocks(m_queueHeap, 1, strangerHeld);
-    if (!m_dataSpoiled)
-        liveHolder = CheckHeapLocks("COProcDispatcherHeap", 0, 0) || liveHolder;
-    return liveHolder;
+    return !m_queueSpoiled && CheckLocks(strangerHeld);
 }
 
-bool GroupOracle::CheckHeapLocks(const std::string& heap, long first, long strangerHeld)
+// The queue heap's blocks; those of the data heap are locked by nobody but receivers.
+bool GroupOracle::CheckLocks(long strangerHeld)
 {
     bool liveHolder = false;
-    const long end = std::min(NextHeapIndex(heap), kBlocksChecked);
-    for (long index = first; index < end; ++index) {
-        const platform::MappedView view = ExistingView(heap + "_" + std::to_string(index));
+    const long end = std::min(NextHeapIndex(m_queueHeap), kBlocksChecked);
+    // Block 0 is the root, four bytes without a header.
+    for (long index = 1; index < end; ++index) {
+        const platform::MappedView view = ExistingView(m_queueHeap + "_" + std::to_string(index));
         const auto* header = static_cast<const COProcDispatcher::Header*>(view.Get());
         if (view.Length() < sizeof *header || header->size == 0)
             continue;  // gone, or squatted

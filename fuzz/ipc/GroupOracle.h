@@ -62,7 +62,7 @@ private:
     void Excuse(bool dataOnly);
     void Settle(unsigned int seq);
     void CheckKept(int member);
-    bool CheckHeapLocks(const std::string& heap, long first, long strangerHeld);
+    bool CheckLocks(long strangerHeld);
 
     simulated_group::SimulatedGroup& m_group;
     std::string m_queueHeap;
