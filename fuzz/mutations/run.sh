@@ -47,7 +47,8 @@ run_mutant() {
   rm -rf "$out"
   mkdir -p "$out/new"
   copy_sources
-  (cd "$src" && git apply "$patch") || {
+  # Not git apply: inside this repository's build folder it would skip every path silently.
+  patch -d "$src" -p1 --batch --forward --quiet <"$patch" || {
     printf '%-36s does not apply\n' "$name"
     return 1
   }
