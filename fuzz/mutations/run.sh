@@ -6,20 +6,25 @@
 # how, or not found. It exits non-zero when a fault was not found. Runnable on demand; one mutant at
 # a time, each building only the files its patch touches.
 #
-#   fuzz/mutations/run.sh [--limit SECONDS] [PATCH...]    (default: every patch, 600 s each)
+#   fuzz/mutations/run.sh [--limit SECONDS] [--corpus DIR] [PATCH...]
+#
+# By default every patch, 600 s each, from fuzz/ipc/corpus/ipc_group_fuzzer.
 set -euo pipefail
 root=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 limit=600
-if [ "${1:-}" = "--limit" ]; then
-  limit=$2
-  shift 2
-fi
+corpus=$root/fuzz/ipc/corpus/ipc_group_fuzzer
+while [ $# -gt 0 ]; do
+  case $1 in
+    --limit) limit=$2; shift 2 ;;
+    --corpus) corpus=$(cd "$2" && pwd); shift 2 ;;
+    *) break ;;
+  esac
+done
 patches=("$@")
 [ ${#patches[@]} -gt 0 ] || patches=("$root"/fuzz/mutations/*.patch)
 work=$root/build/mutants
 src=$work/src
 fuzzer=$src/build/host/fuzz/ipc/ipc_group_fuzzer
-corpus=$root/fuzz/ipc/corpus/ipc_group_fuzzer
 # LeakSanitizer is off: it cannot run under an emulator, and a leak is no fault listed here.
 export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0}
 
