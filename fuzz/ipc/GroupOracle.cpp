@@ -111,6 +111,12 @@ void GroupOracle::Gone(int member, platform::ProcessId endedId)
     Excuse(false);
 }
 
+void GroupOracle::StrangerLetGo(long block, bool wordCameBackFree)
+{
+    if (!wordCameBackFree && !m_queueSpoiled)
+        Violation("a live stranger's lock was taken over", block);
+}
+
 void GroupOracle::DataHeapSpoiled()
 {
     m_dataSpoiled = true;

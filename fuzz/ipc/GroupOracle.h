@@ -40,6 +40,9 @@ public:
     // pending for others may be lost with it.
     void Gone(int member, platform::ProcessId endedId = 0);
     void DataReferenceDropped() { Excuse(true); }
+    // The stranger let go of the lock of `block`; `wordCameBackFree` unless somebody took the
+    // lock over meanwhile (which a write into the queue heap may have invited).
+    void StrangerLetGo(long block, bool wordCameBackFree);
     void QueueHeapSpoiled() { m_queueSpoiled = true; }
     void DataHeapSpoiled();
     // Between operations: checks every lock word, and that no member keeps two pending views of
