@@ -179,12 +179,7 @@ const Holding kHoldings[] = {
     // As on Windows, no process runs under an id that none ever had.
     {"IdNoProcessHad", [](SimulatedGroup&, long, Header& header) { header.reserved = 0x7FFFFFF0; }, true, 2},
     // Another process runs under the ended holder's id: it cannot be told from a live holder.
-    {"EndedMemberWhoseIdRunsAgain",
-     [](SimulatedGroup& group, long index, Header&) {
-         group.Vanish(group.Join(), index);
-         group.Join(true);
-     },
-     false, 1},
+    {"EndedMemberWhoseIdRunsAgain", [](SimulatedGroup& group, long index, Header&) { group.Vanish(group.Join(), index); group.Join(true); }, false, 1},
     // A peer inside its join, or one of ours before it named itself, while nobody is listed.
     {"NamelessWhileNoOtherMemberIsListed",
      [](SimulatedGroup& group, long, Header&) {
