@@ -54,11 +54,11 @@ SimulatedGroup::~SimulatedGroup()
     }
 }
 
-int SimulatedGroup::Join(bool reuseId)
+int SimulatedGroup::Join(bool reuseId, COProcDispatcher::Joining joining)
 {
     const platform::ProcessId process = platform::simulation::StartProcess(reuseId);
     InProcess inside(process);
-    auto* dispatcher = new COProcDispatcher(m_name.c_str());
+    auto* dispatcher = new MemberDispatcher(m_name.c_str(), joining);
     auto* receiver = new Receiver;
     dispatcher->AddReceiver(receiver->GetID());
     m_members.push_back(Member{process, dispatcher, receiver, true});

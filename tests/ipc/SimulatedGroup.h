@@ -2,8 +2,8 @@
 // group or end without leaving, as a killed process does. Shared by the host tests and the fuzzer.
 #pragma once
 
-#include "COProcDispatcher.h"
 #include "CommonObjectEventManager.h"
+#include "MemberDispatcher.h"
 #include "PlatformSharedMemory.h"
 
 #include <functional>
@@ -32,7 +32,7 @@ public:
 
     // A new member in a process of its own; returns its number. With `reuseId` the process shows
     // the id of the process that ended last.
-    int Join(bool reuseId = false);
+    int Join(bool reuseId = false, COProcDispatcher::Joining joining = COProcDispatcher::Joining::JoinOrFound);
     void Leave(int member);
     // The member's process ends without leaving; with `heldBlock`, in the middle of its work on
     // that queue block, whose lock stays held in its name.
@@ -48,7 +48,7 @@ public:
     void Within(int member, const std::function<void()>& work);
 
     // Null once the member has gone.
-    COProcDispatcher* Dispatcher(int member) { return Find(member) ? Find(member)->dispatcher : nullptr; }
+    MemberDispatcher* Dispatcher(int member) { return Find(member) ? Find(member)->dispatcher : nullptr; }
     Receiver* ReceiverOf(int member) { return Find(member) ? Find(member)->receiver : nullptr; }
 
     // Block `index` of the group's queue heap, or of the event-data heap, as a hostile process
@@ -61,7 +61,7 @@ public:
 private:
     struct Member {
         platform::ProcessId process;
-        COProcDispatcher* dispatcher;
+        MemberDispatcher* dispatcher;
         Receiver* receiver;
         bool there;
     };

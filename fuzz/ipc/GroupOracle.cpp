@@ -1,0 +1,172 @@
+#include "GroupOracle.h"
+
+#include "Stranger.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <utility>
+
+namespace group_fuzz {
+
+namespace {
+
+// Far enough for every block an input can make.
+constexpr long kBlocksChecked = 64;
+
+}  // namespace
+
+void Violation(const char* rule, long value)
+{
+    std::fprintf(stderr, "==group oracle== %s (%ld)\n", rule, value);
+    __builtin_trap();
+}
+
+GroupOracle::GroupOracle(simulated_group::SimulatedGroup& group, std::string name)
+    : m_group(group), m_queueHeap(std::move(name) + "_Array")
+{
+}
+
+void GroupOracle::Joined(int member)
+{
+    bool listed = false;
+    m_group.Within(member, [&] { listed = m_group.Dispatcher(member)->Entered(); });
+    m_inFlight.resize(static_cast<std::size_t>(member) + 1);
+    m_listed.resize(static_cast<std::size_t>(member) + 1);
+    m_listed[static_cast<std::size_t>(member)] = listed;
+}
+
+void GroupOracle::Sent(int sender, const std::string& data, bool risky)
+{
+    const unsigned int seq = m_nextSeq++;
+    simulated_group::MemberDispatcher* dispatcher = m_group.Dispatcher(sender);
+    if (dispatcher == nullptr || !dispatcher->SendsToGroup())
+        return;
+    int destinations = 0;
+    for (int member = 0; member < m_group.Size(); ++member) {
+        if (m_group.IsThere(member) && m_listed[static_cast<std::size_t>(member)]) {
+            m_inFlight[static_cast<std::size_t>(member)].push_back(Expected{seq, data, risky});
+            ++destinations;
+        }
+    }
+    if (!data.empty() && destinations > 0)
+        m_unsettled.emplace(seq, DataEvent{sender, destinations});
+}
+
+void GroupOracle::Arrived(int member, unsigned int code, const std::string& data)
+{
+    if (m_queueSpoiled)
+        return;  // a queue written into may hold anything
+    const unsigned int seq = code - kFirstCode;
+    std::deque<Expected>& inFlight = m_inFlight[static_cast<std::size_t>(member)];
+    while (!inFlight.empty() && inFlight.front().seq < seq) {
+        if (!inFlight.front().excused)
+            Violation("an earlier event was lost or overtaken", static_cast<long>(inFlight.front().seq));
+        inFlight.pop_front();
+    }
+    if (inFlight.empty() || inFlight.front().seq != seq)
+        Violation("an event arrived that was not sent to this member, or twice", static_cast<long>(seq));
+    if (data != inFlight.front().data && !m_dataSpoiled)
+        Violation("an event arrived with other data", static_cast<long>(seq));
+    inFlight.pop_front();
+    Settle(seq);
+}
+
+void GroupOracle::Settle(unsigned int seq)
+{
+    const auto event = m_unsettled.find(seq);
+    if (event != m_unsettled.end() && --event->second.destinations == 0)
+        m_unsettled.erase(event);
+}
+
+void GroupOracle::Delivered(int member, bool emptied)
+{
+    if (!emptied || !m_group.IsThere(member) || m_queueSpoiled)
+        return;
+    for (const Expected& stranded : m_inFlight[static_cast<std::size_t>(member)]) {
+        if (!stranded.excused)
+            Violation("an event stayed behind in an emptied queue", static_cast<long>(stranded.seq));
+    }
+    m_inFlight[static_cast<std::size_t>(member)].clear();
+    CheckKept(member);
+}
+
+void GroupOracle::CheckKept(int member)
+{
+    const simulated_group::MemberDispatcher& dispatcher = *m_group.Dispatcher(member);
+    // The root, the directory and the own first block; the chain's later blocks went with their events.
+    if (dispatcher.QueueViews() > 3 + dispatcher.PendingViews())
+        Violation("queue views kept beyond the pending ones", static_cast<long>(dispatcher.QueueViews()));
+    std::size_t inFlight = 0;
+    for (const auto& event : m_unsettled)
+        inFlight += event.second.sender == member ? 1 : 0;
+    if (!m_dataSpoiled && dispatcher.DataBlocksKept() > inFlight)
+        Violation("data blocks kept beyond the data in flight", static_cast<long>(dispatcher.DataBlocksKept()));
+}
+
+void GroupOracle::Gone(int member, platform::ProcessId endedId)
+{
+    if (endedId != 0)
+        m_ended.insert(endedId);
+    m_inFlight[static_cast<std::size_t>(member)].clear();
+    Excuse(false);
+}
+
+void GroupOracle::StrangerLetGo(long block, bool wordCameBackFree)
+{
+    if (!wordCameBackFree && !m_queueSpoiled)
+        Violation("a live stranger's lock was taken over", block);
+}
+
+void GroupOracle::DataHeapSpoiled()
+{
+    m_dataSpoiled = true;
+    Excuse(true);
+}
+
+void GroupOracle::Excuse(bool dataOnly)
+{
+    for (std::deque<Expected>& inFlight : m_inFlight) {
+        for (Expected& expected : inFlight)
+            expected.excused = expected.excused || !dataOnly || !expected.data.empty();
+    }
+}
+
+bool GroupOracle::Check(long strangerHeld)
+{
+    for (int member = 0; member < m_group.Size(); ++member) {
+        const simulated_group::MemberDispatcher* dispatcher = m_group.Dispatcher(member);
+        if (dispatcher != nullptr && dispatcher->PendingBlocks() != dispatcher->PendingViews())
+            Violation("two pending views of one block", static_cast<long>(dispatcher->PendingViews()));
+    }
+    return !m_queueSpoiled && CheckLocks(strangerHeld);
+}
+
+// The queue heap's blocks; those of the data heap are locked by nobody but receivers.
+bool GroupOracle::CheckLocks(long strangerHeld)
+{
+    bool liveHolder = false;
+    const long end = std::min(NextHeapIndex(m_queueHeap), kBlocksChecked);
+    // Block 0 is the root, four bytes without a header.
+    for (long index = 1; index < end; ++index) {
+        const platform::MappedView view = ExistingView(m_queueHeap + "_" + std::to_string(index));
+        const auto* header = static_cast<const COProcDispatcher::Header*>(view.Get());
+        if (view.Length() < sizeof *header || header->size == 0)
+            continue;  // gone, or squatted
+        const long lock = header->lock;
+        const unsigned long holder = header->reserved;
+        if (lock == -1 && holder == 0)
+            continue;
+        if (lock == -1)
+            Violation("a free lock still names a holder", index);
+        if (lock != 0)
+            Violation("a lock word outside -1 and 0 while nobody is inside Lock", lock);
+        if (holder == 0 && index != strangerHeld)
+            Violation("a lock held by nobody", index);
+        if (holder != 0 && m_ended.count(holder) == 0)
+            Violation("a lock held in the name of a process that did not end holding it", index);
+        liveHolder = liveHolder || holder == 0 || platform::IsProcessRunning(holder);
+    }
+    return liveHolder;
+}
+
+}  // namespace group_fuzz

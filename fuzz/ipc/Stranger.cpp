@@ -1,0 +1,87 @@
+#include "Stranger.h"
+
+#include "COProcDispatcher.h"
+
+namespace group_fuzz {
+
+namespace {
+
+constexpr const char* kDataHeap = "COProcDispatcherHeap";
+// Entries that lead nowhere: no heap of the group gets this far.
+constexpr long kNowhere = 0x7FFF0000;
+
+std::string BlockName(const std::string& heap, long index) { return heap + "_" + std::to_string(index); }
+
+}  // namespace
+
+platform::MappedView ExistingView(const std::string& name)
+{
+    platform::NamedMapping mapping;
+    if (mapping.CreateOrOpen(name.c_str(), 4) != platform::NamedObjectResult::Opened)
+        return platform::MappedView();
+    return mapping.Map();
+}
+
+long NextHeapIndex(const std::string& base)
+{
+    const platform::MappedView counter = ExistingView(base);
+    return counter.Get() != nullptr ? *static_cast<const long*>(counter.Get()) : 0;
+}
+
+void Stranger::Hold(long index)
+{
+    if (m_heldIndex != 0)
+        return;
+    platform::MappedView view = ExistingView(BlockName(m_queueHeap, index));
+    if (view.Length() < sizeof(COProcDispatcher::Header))
+        return;
+    auto* header = static_cast<COProcDispatcher::Header*>(view.Get());
+    if (platform::AtomicCompareExchange(&header->lock, 0, -1) != -1)
+        return;
+    m_held = std::move(view);
+    m_heldIndex = index;
+}
+
+bool Stranger::LetGo()
+{
+    const bool free = m_held.Get() == nullptr ||
+                      platform::AtomicDecrement(&static_cast<COProcDispatcher::Header*>(m_held.Get())->lock) == -1;
+    m_held = platform::MappedView();
+    m_heldIndex = 0;
+    return free;
+}
+
+void Stranger::Squat(bool dataHeap, long ahead)
+{
+    const std::string heap = dataHeap ? kDataHeap : m_queueHeap;
+    const long index = NextHeapIndex(heap) + ahead;
+    Squatted squat{heap, index, platform::NamedMapping()};
+    // A name taken already is somebody's block, not a squat.
+    if (squat.name.CreateOrOpen(BlockName(heap, index).c_str(), 4) == platform::NamedObjectResult::Created)
+        m_squats.push_back(std::move(squat));
+}
+
+bool Stranger::SquatAhead() const
+{
+    for (const Squatted& squat : m_squats) {
+        if (squat.index >= NextHeapIndex(squat.heap))
+            return true;
+    }
+    return false;
+}
+
+void Stranger::FillDirectory()
+{
+    const platform::MappedView root = ExistingView(BlockName(m_queueHeap, 0));
+    if (root.Get() == nullptr)
+        return;
+    const platform::MappedView view = ExistingView(BlockName(m_queueHeap, *static_cast<const long*>(root.Get())));
+    auto* directory = static_cast<COProcDispatcher::QueueDirectory*>(view.Get());
+    const long entries = COProcDispatcher::CheckDirectory(directory, view.Length());
+    for (long i = 0; i < entries; ++i) {
+        if (directory->entries[i].queueIndex == 0)
+            directory->entries[i].queueIndex = kNowhere + i;
+    }
+}
+
+}  // namespace group_fuzz

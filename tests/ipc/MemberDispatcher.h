@@ -1,0 +1,32 @@
+// A simulated member's dispatcher, with what the fuzzer's checks read of its state.
+#pragma once
+
+#include "COProcDispatcher.h"
+
+#include <cstddef>
+#include <set>
+
+namespace simulated_group {
+
+class MemberDispatcher : public COProcDispatcher {
+public:
+    using COProcDispatcher::COProcDispatcher;
+
+    // False for a member outside the group: whatever it sends goes nowhere.
+    bool SendsToGroup() const { return m_directory != nullptr; }
+    bool Entered() { return IsEntered(); }
+    std::size_t DataBlocksKept() const { return m_dataBlocks.size(); }
+    // Views of the queue heap: the root, the directory, the own chain and the pending views.
+    std::size_t QueueViews() const { return m_queueHeap->GetMappedCount(); }
+    std::size_t PendingViews() const { return m_pendingBlocks.size(); }
+    // The blocks behind the pending views, each counted once however many views it has here.
+    std::size_t PendingBlocks() const
+    {
+        std::set<long> blocks;
+        for (const auto& pending : m_pendingBlocks)
+            blocks.insert(m_queueHeap->GetIndex(pending.second.block));
+        return blocks.size();
+    }
+};
+
+}  // namespace simulated_group
