@@ -13,8 +13,10 @@ trap 'rm -f "$first"' EXIT
 "$@" 2>&1 | tee "$first" && exit 0
 grep -q '^\[==========\] .* ran\.' "$first" || exit 1
 
-# The failed cases, each with whether one of its processes did not start.
-verdicts=$(awk '/^\[ RUN      \] /          { started = 0 }
+# The failed cases, each with whether one of its processes did not start. Windows programs end
+# their lines with CR LF.
+verdicts=$(awk '                              { sub(/\r$/, "") }
+                /^\[ RUN      \] /          { started = 0 }
                 /did not start, error /       { started = 1 }
                 /^\[  FAILED  \] .* ms\)$/    { name = $4; sub(/,$/, "", name); print name, started + 0 }' "$first")
 [ -n "$verdicts" ] || exit 1
