@@ -14,8 +14,8 @@ endfunction()
 #                  [RETRY_FAILED])
 # One GoogleTest executable, one CTest entry. Windows test programs run under Wine and carry the
 # label "wine" besides their module's, so a machine that cannot run Wine can leave them out.
-# RETRY_FAILED runs the cases that failed once more (retry_failed_cases.sh): for tests of real
-# processes and windows, whose deadlines a busy machine may now and then miss.
+# RETRY_FAILED runs once more the cases that failed because a process of theirs did not start
+# (retry_failed_cases.sh): for tests of real processes, which 64-bit Wine now and then fails to start.
 function(corvane_add_test name)
   cmake_parse_arguments(PARSE_ARGV 1 arg "RETRY_FAILED" "LABEL;TIMEOUT" "SOURCES;LIBS")
   if(NOT arg_LABEL)

@@ -3,6 +3,7 @@
 #include "Win32Owners.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -249,8 +250,10 @@ DWORD LauncherMedium::RunRuntime(const std::string& arguments, DWORD timeoutMs) 
     startup.cb = sizeof startup;
     PROCESS_INFORMATION process{};
     if (!CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, 0, nullptr, SetupFolder().c_str(),
-                        &startup, &process))
+                        &startup, &process)) {
+        std::fprintf(stderr, "the runtime did not start, error %lu\n", GetLastError());
         return STILL_ACTIVE;
+    }
     KernelHandle thread(process.hThread);
     KernelHandle child(process.hProcess);
     DWORD code = STILL_ACTIVE;

@@ -67,7 +67,8 @@ public:
     std::size_t CountTranscript(const std::string& prefix, const std::string& program = kRuntime) const;
 
     // Runs the stand-in once more, from the setup folder, with `arguments`, and waits for it.
-    // Its exit code, or STILL_ACTIVE when it did not start or end in time.
+    // Its exit code, or STILL_ACTIVE when it did not start (said on the standard error, as
+    // SetupProcess does) or end in time.
     DWORD RunRuntime(const std::string& arguments, DWORD timeoutMs) const;
 
 private:

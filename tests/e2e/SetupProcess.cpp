@@ -43,8 +43,10 @@ SetupProcess::SetupProcess(const LauncherMedium& medium, const std::string& argu
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessA(medium.SetupPath().c_str(), writable.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, medium.Root().c_str(), &startup, &m_process))
+                        nullptr, medium.Root().c_str(), &startup, &m_process)) {
+        std::fprintf(stderr, "Setup.exe did not start, error %lu\n", GetLastError());
         m_process = PROCESS_INFORMATION{};
+    }
 }
 
 SetupProcess::~SetupProcess()

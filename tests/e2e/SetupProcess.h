@@ -11,7 +11,9 @@
 
 class SetupProcess {
 public:
-    // Starts the medium's Setup.exe from the medium's root, with `arguments` after its name.
+    // Starts the medium's Setup.exe from the medium's root, with `arguments` after its name. A
+    // start that fails says so on the standard error, with the error: the retry of failed cases
+    // looks for that.
     SetupProcess(const LauncherMedium& medium, const std::string& arguments);
     ~SetupProcess();
     SetupProcess(const SetupProcess&) = delete;
