@@ -46,33 +46,24 @@ finding() {
 }
 
 run_mutant() {
-  local patch=$1 name out start elapsed status
-  name=$(basename "$patch" .patch)
+  local name out start elapsed
+  name=$(basename "$1" .patch)
   out=$work/runs/$name
-  rm -rf "$out"
-  mkdir -p "$out/new"
+  rm -rf "$out" && mkdir -p "$out"
   copy_sources
   # Not git apply: inside this repository's build folder it would skip every path silently.
-  patch -d "$src" -p1 --batch --forward --quiet <"$patch" || {
-    printf '%-36s does not apply\n' "$name"
-    return 1
-  }
+  patch -d "$src" -p1 --batch --forward --quiet <"$1" || { printf '%-36s does not apply\n' "$name"; return 1; }
   (cd "$src" && cmake --preset host >"$out/configure.log" 2>&1 &&
-    nice -n 10 cmake --build --preset host -j2 --target ipc_group_fuzzer >"$out/build.log" 2>&1) || {
-    printf '%-36s does not build (%s)\n' "$name" "$out/build.log"
-    return 1
-  }
-  # The inputs are named one by one: an emulated 32-bit readdir may fail on the corpus folder.
-  find "$corpus" -type f | paste -sd, - >"$out/seeds"
+    nice -n 10 cmake --build --preset host -j2 --target ipc_group_fuzzer >"$out/build.log" 2>&1) ||
+    { printf '%-36s does not build (%s)\n' "$name" "$out/build.log"; return 1; }
   start=$(date +%s)
-  status=0
-  (cd "$out" && timeout $((limit + 120)) "$fuzzer" -max_total_time="$limit" -timeout=60 -reduce_inputs=0 \
-    -seed_inputs=@"$out/seeds" -artifact_prefix="$out/" new >"$out/fuzz.log" 2>&1) || status=$?
+  (cd "$out" && timeout $((limit + 120)) "$root/cmake/run_fuzz_test.sh" "$corpus" "$out" "$fuzzer" \
+    -max_total_time="$limit" -timeout=60 -reduce_inputs=0 -artifact_prefix="$out/" >/dev/null 2>&1) || true
   elapsed=$(($(date +%s) - start))
-  if [ $status -ne 0 ] && [ -n "$(find "$out" -maxdepth 1 -name 'crash-*' -o -name 'timeout-*' -o -name 'leak-*' -o -name 'oom-*')" ]; then
-    printf '%-36s found in %4d s: %s\n' "$name" "$elapsed" "$(finding "$out/fuzz.log")"
+  if [ -n "$(find "$out" -maxdepth 1 -name 'crash-*' -o -name 'timeout-*' -o -name 'leak-*' -o -name 'oom-*')" ]; then
+    printf '%-36s found in %4d s: %s\n' "$name" "$elapsed" "$(finding "$out/log")"
   else
-    printf '%-36s NOT found in %d s (%s)\n' "$name" "$elapsed" "$out/fuzz.log"
+    printf '%-36s NOT found in %d s (%s)\n' "$name" "$elapsed" "$out/log"
     return 1
   fi
 }
