@@ -11,9 +11,10 @@
 #include "AfxExport.h"
 #include "COEvent.h"
 #include "OwnerLock.h"
+#include "RkString.h"
 
+#include <functional>
 #include <map>
-#include <string>
 
 class COHook;
 class CommonObject;
@@ -86,8 +87,9 @@ public:
     static OwnerLock& AdditionalDataLock();
 
 protected:
-    // Each value is one heap block: a 32-bit length, then that many bytes.
-    using AdditionalDataMap = std::map<std::string, long*>;
+    // Each value is one heap block: a 32-bit length, then that many bytes. Keys are found by
+    // their C text, without building a string for the look-up.
+    using AdditionalDataMap = std::map<RkString, long*, std::less<>>;
 
     long m_id;
     COHook* m_hook;                       // owned, with the rest of its chain

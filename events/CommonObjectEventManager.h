@@ -21,9 +21,11 @@
 #include "AfxExport.h"
 #include "COEvent.h"
 #include "Platform.h"
+#include "RkString.h"
 
 #include <deque>
-#include <string>
+#include <functional>
+#include <map>
 #include <unordered_map>
 
 class ActiveObject;
@@ -119,7 +121,7 @@ protected:
     };
 
     using ObjectMap = std::unordered_map<long, CommonObjectBase*>;
-    using DispatcherMap = std::unordered_map<std::string, long>;
+    using DispatcherMap = std::map<RkString, long, std::less<>>;  // found by their C text
     using EventQueue = std::deque<COEvent>;
 
     // Built together on first use: objects defined at namespace scope register during static

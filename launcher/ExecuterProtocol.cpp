@@ -10,18 +10,39 @@ std::size_t BoundedTextLength(const char* data, long size)
     return end ? static_cast<std::size_t>(end - data) : static_cast<std::size_t>(size);
 }
 
+namespace {
+
+// The first or last place of `ch` among `length` bytes; nullptr when it is not there.
+const char* FindFirst(const char* text, std::size_t length, char ch)
+{
+    return static_cast<const char*>(std::memchr(text, ch, length));
+}
+
+const char* FindLast(const char* text, std::size_t length, char ch)
+{
+    for (std::size_t index = length; index > 0; --index) {
+        if (text[index - 1] == ch)
+            return text + index - 1;
+    }
+    return nullptr;
+}
+
+RkString Part(const char* begin, const char* end) { return RkString(begin, static_cast<int>(end - begin)); }
+
+}  // namespace
+
 ProcessRequest SplitProcessRequest(const char* text, std::size_t length)
 {
     ProcessRequest request;
-    const std::string whole(text, length);
-    const std::size_t backslash = whole.rfind('\\');
-    if (backslash == std::string::npos) {
-        request.commandLine = whole;
+    const char* end = text + length;
+    const char* backslash = FindLast(text, length, '\\');
+    if (backslash == nullptr) {
+        request.commandLine = Part(text, end);
         return request;
     }
     request.changesDirectory = true;
-    request.directory = whole.substr(0, backslash);
-    request.commandLine = whole.substr(backslash + 1);
+    request.directory = Part(text, backslash);
+    request.commandLine = Part(backslash + 1, end);
     return request;
 }
 
@@ -34,18 +55,21 @@ bool ReadWinExecRequest(const void* data, long size, WinExecRequest* request)
     std::memcpy(&showCommand, bytes, sizeof showCommand);
     request->showCommand = showCommand;
     const char* text = bytes + kExecCommandTextOffset;
-    request->commandText.assign(text, BoundedTextLength(text, size - static_cast<long>(kExecCommandTextOffset)));
-    const std::size_t backslash = request->commandText.find('\\');
-    const std::size_t blank = request->commandText.find(' ');
-    request->fromRoot = backslash != std::string::npos && blank != std::string::npos && backslash < blank;
+    const std::size_t length = BoundedTextLength(text, size - static_cast<long>(kExecCommandTextOffset));
+    request->commandText = Part(text, text + length);
+    const char* backslash = FindFirst(text, length, '\\');
+    const char* blank = FindFirst(text, length, ' ');
+    request->fromRoot = backslash != nullptr && blank != nullptr && backslash < blank;
     return true;
 }
 
-std::vector<char> MakeExecCommand(unsigned int showCommand, const std::string& commandText)
+std::vector<char> MakeExecCommand(unsigned int showCommand, const char* commandText)
 {
-    std::vector<char> payload(kExecCommandTextOffset + commandText.size() + 1, '\0');
+    const std::size_t length = commandText != nullptr ? std::strlen(commandText) : 0;
+    std::vector<char> payload(kExecCommandTextOffset + length + 1, '\0');
     const std::uint32_t show = showCommand;
     std::memcpy(payload.data(), &show, sizeof show);
-    std::memcpy(payload.data() + kExecCommandTextOffset, commandText.data(), commandText.size());
+    if (length != 0)
+        std::memcpy(payload.data() + kExecCommandTextOffset, commandText, length);
     return payload;
 }

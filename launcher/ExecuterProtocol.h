@@ -5,8 +5,9 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <string>
 #include <vector>
+
+#include "RkString.h"
 
 // The channel's name on both sides: the bootstrapper tells it the runtime on its command line.
 constexpr char kExecuterChannel[] = "DispCvGSetup";
@@ -35,9 +36,9 @@ std::size_t BoundedTextLength(const char* data, long size);
 // A COE_EXEC_CREATE_PROCESS text split at its last backslash (arguments included): the part
 // before it is the directory to change to from the drive's root, the part after it the command.
 struct ProcessRequest {
-    bool changesDirectory = false;  // the text held a backslash, at directory.size()
-    std::string directory;
-    std::string commandLine;
+    bool changesDirectory = false;  // the text held a backslash, at directory.GetLength()
+    RkString directory;
+    RkString commandLine;
 };
 ProcessRequest SplitProcessRequest(const char* text, std::size_t length);
 
@@ -45,10 +46,10 @@ ProcessRequest SplitProcessRequest(const char* text, std::size_t length);
 // command.
 struct WinExecRequest {
     unsigned int showCommand = 0;
-    std::string commandText;
+    RkString commandText;
     bool fromRoot = false;  // a backslash before the first blank: a path taken from the root
 };
 bool ReadWinExecRequest(const void* data, long size, WinExecRequest* request);
 
-// The payload of COE_EXEC_WINEXEC for a command, NUL included.
-std::vector<char> MakeExecCommand(unsigned int showCommand, const std::string& commandText);
+// The payload of COE_EXEC_WINEXEC for a command (a C text), NUL included.
+std::vector<char> MakeExecCommand(unsigned int showCommand, const char* commandText);

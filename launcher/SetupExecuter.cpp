@@ -18,30 +18,31 @@ namespace {
 // change is examined: a failed one leaves the directory where the last one got to.
 void ChangeToRoot() { SetCurrentDirectoryA("\\"); }
 
-std::string CurrentDirectory()
+RkString CurrentDirectory()
 {
     char directory[MAX_PATH] = {};
     const DWORD length = GetCurrentDirectoryA(MAX_PATH, directory);
-    return length < MAX_PATH ? std::string(directory, length) : std::string();
+    return length < MAX_PATH ? RkString(directory, static_cast<int>(length)) : RkString();
 }
 
 // The child inherits the bootstrapper's startup information and the current directory just set;
 // nobody waits for it, so its handles are closed at once.
-void StartProcess(const std::string& commandLine)
+void StartProcess(const RkString& commandLine)
 {
     STARTUPINFOA startup{};
     GetStartupInfoA(&startup);
-    std::vector<char> writable(commandLine.begin(), commandLine.end());
-    writable.push_back('\0');
+    const char* text = commandLine;
+    std::vector<char> writable(text, text + commandLine.GetLength() + 1);  // NUL included
     PROCESS_INFORMATION process{};
     if (CreateProcessA(nullptr, writable.data(), nullptr, nullptr, FALSE, CREATE_SEPARATE_WOW_VDM, nullptr,
                        nullptr, &startup, &process)) {
         KernelHandle thread(process.hThread);
         KernelHandle child(process.hProcess);
-        SetupLog::Write("executer: started \"%s\" in %s", commandLine.c_str(), CurrentDirectory().c_str());
+        SetupLog::Write("executer: started \"%s\" in %s", text, static_cast<const char*>(CurrentDirectory()));
     } else {
-        SetupLog::Write("executer: \"%s\" in %s did not start, error %lu", commandLine.c_str(),
-                        CurrentDirectory().c_str(), GetLastError());
+        const DWORD error = GetLastError();
+        SetupLog::Write("executer: \"%s\" in %s did not start, error %lu", text,
+                        static_cast<const char*>(CurrentDirectory()), error);
     }
 }
 
@@ -56,26 +57,27 @@ void CreateProcessFromPayload(const COEvent& event)
         return;
     const ProcessRequest request = SplitProcessRequest(text, length);
     if (request.changesDirectory) {
-        text[request.directory.size()] = '\0';
+        text[request.directory.GetLength()] = '\0';
         ChangeToRoot();
-        SetCurrentDirectoryA(request.directory.c_str());
+        SetCurrentDirectoryA(request.directory);
     }
-    if (!request.commandLine.empty())
+    if (!request.commandLine.IsEmpty())
         StartProcess(request.commandLine);
 }
 
 void WinExecFromPayload(const COEvent& event)
 {
     WinExecRequest request;
-    if (!ReadWinExecRequest(event.data, event.dataSize, &request) || request.commandText.empty()) {
+    if (!ReadWinExecRequest(event.data, event.dataSize, &request) || request.commandText.IsEmpty()) {
         SetupLog::Write("executer: winexec without a command");
         return;
     }
     if (request.fromRoot)
         ChangeToRoot();
-    const UINT result = WinExec(request.commandText.c_str(), request.showCommand);
-    SetupLog::Write("executer: winexec \"%s\", show %u, in %s: result %u", request.commandText.c_str(),
-                    request.showCommand, CurrentDirectory().c_str(), result);
+    const UINT result = WinExec(request.commandText, request.showCommand);
+    SetupLog::Write("executer: winexec \"%s\", show %u, in %s: result %u",
+                    static_cast<const char*>(request.commandText), request.showCommand,
+                    static_cast<const char*>(CurrentDirectory()), result);
 }
 
 // Goes to every member of the channel, the runtime's and this process's own queue alike.

@@ -104,7 +104,7 @@ int ScriptedRuntime::Play(const RuntimeScript& script)
             Send(COE_EXEC_CREATE_PROCESS, step.data.c_str(), step.data.size() + 1);
             break;
         case RuntimeScript::Command::WinExec: {
-            const std::vector<char> payload = MakeExecCommand(step.number, step.data);
+            const std::vector<char> payload = MakeExecCommand(step.number, step.data.c_str());
             Send(COE_EXEC_WINEXEC, payload.data(), payload.size());
             break;
         }
