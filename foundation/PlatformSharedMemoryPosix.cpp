@@ -57,8 +57,9 @@ std::size_t PageRounded(std::size_t size) { return (size + PageSize() - 1) / Pag
 
 // Views are placed inside one reserved range of addresses, next-fit, so that an address comes back
 // into use as late as possible, each followed by a page without access, and a range given up is
-// reserved again without access: a use after unmapping faults. The range also keeps views where the sanitizers' shadow reaches, which
-// not every 32-bit address space that mmap hands out does (under an emulator it is 4 GB).
+// reserved again without access: a use after unmapping faults. The range also keeps views where
+// the sanitizers' shadow reaches, which not every 32-bit address space that mmap hands out does
+// (under an emulator it is 4 GB).
 class ViewArena {
 public:
     void* Place(std::size_t length)

@@ -1,6 +1,7 @@
 #include "ExecuterProtocol.h"
 
 #include <cstring>
+#include <string_view>
 
 std::size_t BoundedTextLength(const char* data, long size)
 {
@@ -12,37 +13,25 @@ std::size_t BoundedTextLength(const char* data, long size)
 
 namespace {
 
-// The first or last place of `ch` among `length` bytes; nullptr when it is not there.
-const char* FindFirst(const char* text, std::size_t length, char ch)
+RkString Part(std::string_view text, std::size_t begin, std::size_t end)
 {
-    return static_cast<const char*>(std::memchr(text, ch, length));
+    return RkString(text.data() + begin, static_cast<int>(end - begin));
 }
-
-const char* FindLast(const char* text, std::size_t length, char ch)
-{
-    for (std::size_t index = length; index > 0; --index) {
-        if (text[index - 1] == ch)
-            return text + index - 1;
-    }
-    return nullptr;
-}
-
-RkString Part(const char* begin, const char* end) { return RkString(begin, static_cast<int>(end - begin)); }
 
 }  // namespace
 
 ProcessRequest SplitProcessRequest(const char* text, std::size_t length)
 {
     ProcessRequest request;
-    const char* end = text + length;
-    const char* backslash = FindLast(text, length, '\\');
-    if (backslash == nullptr) {
-        request.commandLine = Part(text, end);
+    const std::string_view whole(text, length);
+    const std::size_t backslash = whole.rfind('\\');
+    if (backslash == std::string_view::npos) {
+        request.commandLine = Part(whole, 0, length);
         return request;
     }
     request.changesDirectory = true;
-    request.directory = Part(text, backslash);
-    request.commandLine = Part(backslash + 1, end);
+    request.directory = Part(whole, 0, backslash);
+    request.commandLine = Part(whole, backslash + 1, length);
     return request;
 }
 
@@ -55,11 +44,11 @@ bool ReadWinExecRequest(const void* data, long size, WinExecRequest* request)
     std::memcpy(&showCommand, bytes, sizeof showCommand);
     request->showCommand = showCommand;
     const char* text = bytes + kExecCommandTextOffset;
-    const std::size_t length = BoundedTextLength(text, size - static_cast<long>(kExecCommandTextOffset));
-    request->commandText = Part(text, text + length);
-    const char* backslash = FindFirst(text, length, '\\');
-    const char* blank = FindFirst(text, length, ' ');
-    request->fromRoot = backslash != nullptr && blank != nullptr && backslash < blank;
+    const std::string_view command(text, BoundedTextLength(text, size - static_cast<long>(kExecCommandTextOffset)));
+    request->commandText = Part(command, 0, command.size());
+    const std::size_t backslash = command.find('\\');
+    const std::size_t blank = command.find(' ');
+    request->fromRoot = backslash != std::string_view::npos && blank != std::string_view::npos && backslash < blank;
     return true;
 }
 
