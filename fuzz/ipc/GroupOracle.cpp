@@ -1,5 +1,6 @@
 #include "GroupOracle.h"
 
+#include "SharedMemoryHeap.h"
 #include "Stranger.h"
 
 #include <algorithm>
@@ -148,7 +149,7 @@ bool GroupOracle::CheckLocks(long strangerHeld)
     const long end = std::min(NextHeapIndex(m_queueHeap), kBlocksChecked);
     // Block 0 is the root, four bytes without a header.
     for (long index = 1; index < end; ++index) {
-        const platform::MappedView view = ExistingView(m_queueHeap + "_" + std::to_string(index));
+        const platform::MappedView view = ExistingView(NamedSharedMemoryHeap::BlockName(m_queueHeap.c_str(), index));
         const auto* header = static_cast<const COProcDispatcher::Header*>(view.Get());
         if (view.Length() < sizeof *header || header->size == 0)
             continue;  // gone, or squatted

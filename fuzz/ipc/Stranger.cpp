@@ -1,6 +1,7 @@
 #include "Stranger.h"
 
 #include "COProcDispatcher.h"
+#include "SharedMemoryHeap.h"
 
 namespace group_fuzz {
 
@@ -10,21 +11,21 @@ constexpr const char* kDataHeap = "COProcDispatcherHeap";
 // Entries that lead nowhere: no heap of the group gets this far.
 constexpr long kNowhere = 0x7FFF0000;
 
-std::string BlockName(const std::string& heap, long index) { return heap + "_" + std::to_string(index); }
+RkString BlockName(const std::string& heap, long index) { return NamedSharedMemoryHeap::BlockName(heap.c_str(), index); }
 
 }  // namespace
 
-platform::MappedView ExistingView(const std::string& name)
+platform::MappedView ExistingView(const char* name)
 {
     platform::NamedMapping mapping;
-    if (mapping.CreateOrOpen(name.c_str(), 4) != platform::NamedObjectResult::Opened)
+    if (mapping.CreateOrOpen(name, 4) != platform::NamedObjectResult::Opened)
         return platform::MappedView();
     return mapping.Map();
 }
 
 long NextHeapIndex(const std::string& base)
 {
-    const platform::MappedView counter = ExistingView(base);
+    const platform::MappedView counter = ExistingView(base.c_str());
     return counter.Get() != nullptr ? *static_cast<const long*>(counter.Get()) : 0;
 }
 
@@ -57,7 +58,7 @@ void Stranger::Squat(bool dataHeap, long ahead)
     const long index = NextHeapIndex(heap) + ahead;
     Squatted squat{heap, index, platform::NamedMapping()};
     // A name taken already is somebody's block, not a squat.
-    if (squat.name.CreateOrOpen(BlockName(heap, index).c_str(), 4) == platform::NamedObjectResult::Created)
+    if (squat.name.CreateOrOpen(BlockName(heap, index), 4) == platform::NamedObjectResult::Created)
         m_squats.push_back(std::move(squat));
 }
 

@@ -11,7 +11,7 @@
 namespace group_fuzz {
 
 // A view of the named mapping only when it exists already: looking never creates anything.
-platform::MappedView ExistingView(const std::string& name);
+platform::MappedView ExistingView(const char* name);
 // The index the heap with base name `base` hands out next (0 while it does not exist).
 long NextHeapIndex(const std::string& base);
 
