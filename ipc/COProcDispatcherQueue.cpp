@@ -197,7 +197,13 @@ void COProcDispatcher::FreeEventBlocks()
 
 bool COProcDispatcher::RemoveEventFromQueue(COEvent* event)
 {
-    if (m_ownQueue == nullptr || !LockShared(m_ownQueue->header))
+    if (m_ownQueue == nullptr) {
+        // A member whose queue could not be made still lets go of the blocks it appended to
+        // others' queues once their consumers have attached them.
+        FreeEventBlocks();
+        return false;
+    }
+    if (!LockShared(m_ownQueue->header))
         return false;
     const long slots = CheckQueueBlock(m_ownQueue, m_queueHeap->GetLength(m_ownQueue));
     if (slots == 0 || ReadShared(Slots(m_ownQueue)[0].code) == 0) {
