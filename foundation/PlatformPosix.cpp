@@ -1,4 +1,5 @@
 #include "Platform.h"
+#include "PlatformSharedMemory.h"
 
 #include <atomic>
 #include <cerrno>
@@ -8,8 +9,20 @@
 
 namespace platform {
 
-long AtomicIncrement(long volatile* value) { return __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST); }
-long AtomicDecrement(long volatile* value) { return __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST); }
+// Members side by side may be preempted right after an interlocked operation on shared memory.
+long AtomicIncrement(long volatile* value)
+{
+    const long result = __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST);
+    simulation::SwitchPointAt(value);
+    return result;
+}
+
+long AtomicDecrement(long volatile* value)
+{
+    const long result = __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST);
+    simulation::SwitchPointAt(value);
+    return result;
+}
 
 unsigned long CurrentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
 
@@ -38,12 +51,14 @@ void SleepMilliseconds(unsigned long milliseconds)
 {
     if (g_simulatedTime) {
         g_simulatedClock += milliseconds != 0 ? milliseconds : 1;
+        simulation::Yield();
         return;
     }
     timespec remaining{static_cast<time_t>(milliseconds / 1000UL),
                        static_cast<long>(milliseconds % 1000UL) * 1000000L};
     while (nanosleep(&remaining, &remaining) != 0 && errno == EINTR) {
     }
+    simulation::Yield();
 }
 
 // The portable builds serve tests, which must run on past a usage error; a debugger there can
@@ -60,7 +75,16 @@ RecursiveLock::RecursiveLock()
 }
 
 RecursiveLock::~RecursiveLock() { pthread_mutex_destroy(&m_mutex); }
-void RecursiveLock::Lock() { pthread_mutex_lock(&m_mutex); }
+void RecursiveLock::Lock()
+{
+    // A task side by side must not block its thread: the holder may be a preempted task.
+    if (!simulation::InSession()) {
+        pthread_mutex_lock(&m_mutex);
+        return;
+    }
+    while (pthread_mutex_trylock(&m_mutex) != 0)
+        simulation::WaitForOthers();
+}
 void RecursiveLock::Unlock() { pthread_mutex_unlock(&m_mutex); }
 
 }  // namespace platform

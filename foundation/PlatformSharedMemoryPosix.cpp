@@ -81,6 +81,12 @@ public:
         return nullptr;
     }
 
+    bool Contains(const volatile void* address) const
+    {
+        const auto* at = static_cast<const volatile char*>(address);
+        return m_base != nullptr && at >= m_base && at < m_base + kBytes;
+    }
+
     // Gives the range back, reserved again without access.
     void Remove(void* view, std::size_t length)
     {
@@ -186,9 +192,12 @@ struct Namespace {
     std::uintptr_t lastHandle = 0;
     std::map<void*, View> views;
     Processes processes;
-    ProcessId current = Processes::Own();  // by number
     ViewArena arena;
 };
+
+// The process whose handles, views and mutex holds the calling thread makes, by number: each task
+// side by side runs in a process of its own.
+thread_local ProcessId t_current = Processes::Own();
 
 // Built on first use, and never destroyed: objects at namespace scope may close handles late.
 Namespace& Names()
@@ -218,12 +227,19 @@ std::shared_ptr<SharedObject> Find(Namespace& names, const char* name)
 
 void* AddHandle(Namespace& names, std::shared_ptr<SharedObject> object)
 {
-    names.handles.emplace(++names.lastHandle, Handle{std::move(object), names.current});
+    names.handles.emplace(++names.lastHandle, Handle{std::move(object), t_current});
     return reinterpret_cast<void*>(names.lastHandle);
 }
 
+// A switch point for tasks side by side, once the namespace's lock has been given back: declared
+// before the lock is taken, it goes after it.
+struct SwitchPointAfter {
+    ~SwitchPointAfter() { simulation::SwitchPoint(); }
+};
+
 void DropHandle(void* handle)
 {
+    const SwitchPointAfter preemptible;
     Namespace& names = Names();
     std::lock_guard<std::mutex> hold(names.lock);
     names.handles.erase(reinterpret_cast<std::uintptr_t>(handle));
@@ -249,7 +265,7 @@ ProcessId CurrentProcessId()
 {
     Namespace& names = Names();
     std::lock_guard<std::mutex> hold(names.lock);
-    return names.processes.IdOf(names.current);
+    return names.processes.IdOf(t_current);
 }
 
 bool IsProcessRunning(ProcessId process)
@@ -262,12 +278,14 @@ bool IsProcessRunning(ProcessId process)
 long AtomicCompareExchange(long volatile* value, long exchange, long comparand)
 {
     __atomic_compare_exchange_n(value, &comparand, exchange, false, __ATOMIC_SEQ_CST, __ATOMIC_SEQ_CST);
+    simulation::SwitchPointAt(value);
     return comparand;
 }
 
 NamedObjectResult NamedMutex::OpenOrCreate(const char* name, bool mayOpen)
 {
     Close();
+    const SwitchPointAfter preemptible;
     Namespace& names = Names();
     std::lock_guard<std::mutex> hold(names.lock);
     if (auto object = Find(names, name)) {
@@ -293,25 +311,35 @@ void NamedMutex::Close()
 
 void NamedMutex::Lock()
 {
+    const SwitchPointAfter preemptible;
     Namespace& names = Names();
     std::unique_lock<std::mutex> hold(names.lock);
-    SharedObject* mutex = HandleObject(names, m_handle);
-    if (mutex == nullptr)
-        return;
     const unsigned long thread = CurrentThreadId();
-    const auto mine = [&] { return mutex->holderProcess == names.current && mutex->holderThread == thread; };
-    names.mutexReleased.wait(hold, [&] { return mutex->depth == 0 || mine(); });
-    mutex->holderProcess = names.current;
-    mutex->holderThread = thread;
-    ++mutex->depth;
+    while (SharedObject* mutex = HandleObject(names, m_handle)) {
+        if (mutex->depth == 0 || (mutex->holderProcess == t_current && mutex->holderThread == thread)) {
+            mutex->holderProcess = t_current;
+            mutex->holderThread = thread;
+            ++mutex->depth;
+            return;
+        }
+        // A task side by side must not block its thread: the holder may be a preempted task.
+        if (simulation::InSession()) {
+            hold.unlock();
+            simulation::WaitForOthers();
+            hold.lock();
+        } else {
+            names.mutexReleased.wait(hold);
+        }
+    }
 }
 
 void NamedMutex::Unlock()
 {
+    const SwitchPointAfter preemptible;
     Namespace& names = Names();
     std::lock_guard<std::mutex> hold(names.lock);
     SharedObject* mutex = HandleObject(names, m_handle);
-    if (mutex == nullptr || mutex->depth == 0 || mutex->holderProcess != names.current)
+    if (mutex == nullptr || mutex->depth == 0 || mutex->holderProcess != t_current)
         return;
     if (--mutex->depth == 0)
         names.mutexReleased.notify_all();
@@ -320,6 +348,7 @@ void NamedMutex::Unlock()
 void MappedView::Unmap()
 {
     if (m_view != nullptr) {
+        const SwitchPointAfter preemptible;
         Namespace& names = Names();
         std::lock_guard<std::mutex> hold(names.lock);
         names.views.erase(m_view);
@@ -332,6 +361,7 @@ void MappedView::Unmap()
 NamedObjectResult NamedMapping::CreateOrOpen(const char* name, unsigned long size)
 {
     Close();
+    const SwitchPointAfter preemptible;
     Namespace& names = Names();
     std::lock_guard<std::mutex> hold(names.lock);
     if (auto object = Find(names, name)) {
@@ -353,6 +383,7 @@ NamedObjectResult NamedMapping::CreateOrOpen(const char* name, unsigned long siz
 bool NamedMapping::OpenForReading(const char* name)
 {
     Close();
+    const SwitchPointAfter preemptible;
     Namespace& names = Names();
     std::lock_guard<std::mutex> hold(names.lock);
     auto object = Find(names, name);
@@ -373,6 +404,7 @@ void NamedMapping::Close()
 
 MappedView NamedMapping::Map() const
 {
+    const SwitchPointAfter preemptible;
     MappedView view;
     Namespace& names = Names();
     std::lock_guard<std::mutex> hold(names.lock);
@@ -392,7 +424,7 @@ MappedView NamedMapping::Map() const
     }
     view.m_view = address;
     view.m_length = length;
-    names.views.emplace(address, View{object, view.m_length, names.current});
+    names.views.emplace(address, View{object, view.m_length, t_current});
     return view;
 }
 
@@ -409,7 +441,7 @@ void SetCurrentProcess(ProcessId process)
 {
     Namespace& names = Names();
     std::lock_guard<std::mutex> hold(names.lock);
-    names.current = process;
+    t_current = process;
 }
 
 void EndProcess(ProcessId process)
@@ -442,6 +474,8 @@ std::size_t NamedObjectCount()
         count += object.expired() ? 0 : 1;
     return count;
 }
+
+bool InSharedView(const volatile void* address) { return Names().arena.Contains(address); }
 
 std::size_t ViewCount()
 {

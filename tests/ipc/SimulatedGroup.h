@@ -6,6 +6,7 @@
 #include "MemberDispatcher.h"
 #include "PlatformSharedMemory.h"
 
+#include <deque>
 #include <functional>
 #include <string>
 #include <vector>
@@ -42,6 +43,8 @@ public:
     bool IsThere(int member) { return Find(member) != nullptr; }
     int Size() const { return static_cast<int>(m_members.size()); }
 
+    // The simulated process the member runs in.
+    platform::ProcessId ProcessOf(int member) const { return m_members.at(static_cast<std::size_t>(member)).process; }
     // Inside the member's process: a send through its dispatcher, a delivery turn, any work.
     void Send(int member, unsigned int code, const std::string& data = std::string());
     void Deliver(int member);
@@ -70,7 +73,7 @@ private:
 
     std::string m_name;
     CommonObjectEventManager m_manager{nullptr};
-    std::vector<Member> m_members;
+    std::deque<Member> m_members;  // a member's record stays put while a task side by side uses it
 };
 
 }  // namespace simulated_group

@@ -217,6 +217,43 @@ TEST_P(HeldLock, OnlyAnEndedHolderIsTakenOverAndNoHoldLastsForGood)
 INSTANTIATE_TEST_SUITE_P(SimulatedGroup, HeldLock, ::testing::Combine(::testing::ValuesIn(kHeldBlocks), ::testing::ValuesIn(kHoldings)),
                          [](const auto& info) { return std::get<1>(info.param).name + std::to_string(info.index / std::size(kHoldings)); });
 
+// Members side by side: a send preempted at each of its switch points in turn while the receiving
+// member takes what is queued; whatever the interleaving, every event arrives once and in order.
+TEST_F(GroupOfTwo, ASendPreemptedAnywhereLosesNothingAndOvertakesNothing)
+{
+    std::vector<std::string> sent;
+    for (unsigned long switches = 1;; ++switches) {
+        group->Send(0, kCode, sent.emplace_back(std::to_string(2 * switches)));
+        const std::string beside = sent.emplace_back(std::to_string(2 * switches + 1));
+        platform::simulation::RunBeside(group->ProcessOf(0), switches, [&] { group->Send(0, kCode, beside); });
+        const bool preempted = platform::simulation::UnfinishedTasks() != 0;
+        group->Deliver(1);
+        platform::simulation::FinishTasks();
+        group->Deliver(1);
+        ASSERT_EQ(sent, group->ReceiverOf(1)->arrivals) << "preempted at switch point " << switches;
+        if (!preempted)
+            break;
+    }
+}
+
+TEST(SideBySideDeathTest, TasksThatWaitForEachOtherAreReportedAsADeadlock)
+{
+    platform::NamedMutex first;
+    platform::NamedMutex second;
+    first.OpenOrCreate("DeadlockFirst", true);
+    second.OpenOrCreate("DeadlockSecond", true);
+    EXPECT_DEATH(
+        {
+            platform::simulation::RunBeside(platform::simulation::StartProcess(), 1, [&] {
+                first.Lock();
+                second.Lock();
+            });
+            second.Lock();
+            first.Lock();
+        },
+        "deadlock");
+}
+
 // As past a Windows view, whose next byte is not committed, an overrun faults instead of landing
 // in the next view.
 TEST(StandInDeathTest, AnOverrunPastAViewFaults)
