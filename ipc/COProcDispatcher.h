@@ -150,6 +150,8 @@ protected:
     bool IsEntered();
     // Views of other members' queue blocks kept until their consumer attaches them.
     std::size_t GetPendingCount() const { return m_pendingBlocks.size(); }
+    // Views of the own chain's later blocks.
+    std::size_t GetAttachedCount() const { return m_attachedBlocks.size(); }
 
     // A later queue block that this member appended or wrote into before its consumer mapped
     // it; kept mapped (one view per block) until the consumer has.

@@ -1,19 +1,25 @@
 // A hostile process against an inter-process group: what up to six members do (join, found only,
 // join with the id of an ended process, send alone or fanned out, deliver, leave, end, end holding
-// a lock), what their receivers do (drop the data's reference, throw, destroy their member), and
-// what a stranger does (hold a lock word for a while, take names ahead of the heaps, fill the
-// directory, write anywhere into every shared block). Nothing may crash or hang, the oracle's
-// rules hold after every operation, and once every member has gone nothing is left.
+// a lock, count the others), one at a time or side by side, preempted where the input says; what
+// their receivers do (drop the data's reference, throw, destroy their member); and what a stranger
+// does (hold a lock word for a while, take names ahead of the heaps, fill the directory, write
+// anywhere into every shared block, rewrite a whole block into a consistent lie). Nothing may
+// crash, hang or deadlock, the oracle's rules hold after every operation, and once every member
+// has gone nothing is left.
 #include "GroupOracle.h"
 #include "Stranger.h"
 
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 using simulated_group::SimulatedGroup;
@@ -30,6 +36,12 @@ constexpr int kMaxMembers = 6;
 constexpr int kMaxOperations = 64;
 constexpr long kBlocksInReach = 24;
 constexpr int kMaxBurst = 32;
+constexpr unsigned long kMaxSwitches = 255;
+constexpr long kMaxLieCount = 700;      // slots: past the largest block
+constexpr long kMaxLieDataSize = 8192;  // data bytes: past a page
+// Operation bytes from here up name the operations added last, so that the inputs written before
+// them keep their meaning.
+constexpr std::uint8_t kLaterFrom = 238;
 
 enum Operation : std::uint8_t {
     kJoin,
@@ -49,8 +61,17 @@ enum Operation : std::uint8_t {
     kFillDirectory,
     kSpoil,
     kJoinReusingId,  // the process shows the id of the one that ended last
-    kOperations
+    kOperations,
+    kBeside = kOperations,  // the next member operation runs side by side with what follows
+    kCountOthers,
+    kLie,
+    kAllOperations
 };
+
+std::uint8_t Decode(std::uint8_t byte)
+{
+    return byte < kLaterFrom ? byte % kOperations : kOperations + (byte - kLaterFrom) % (kAllOperations - kOperations);
+}
 
 enum class Behaviour : std::uint8_t { Record, DropData, Throw, DestroyMember, Count };
 
@@ -63,12 +84,18 @@ public:
 
 private:
     void Operate(std::uint8_t operation, int member);
+    // Runs a member's operation at once, or side by side when asked; `alone` when nothing runs
+    // beside it.
+    void OnMember(int member, std::function<void(bool alone)> work);
     void Join(COProcDispatcher::Joining joining, bool reuseId = false);
-    void Send(int member, bool withData, bool fannedOut);
-    void FanOut(int member, const std::string& data);
+    void Send(int member, bool withData, int count, bool fannedOut);
+    void SendNow(int member, std::size_t padding, bool withData, bool fannedOut);
+    void FanOut(int member, unsigned int code, const std::string& data);
     void Deliver(int member);
+    void CountOthers(int member);
     void Vanish(int member, bool holding);
     void Spoil();
+    void Lie();
     void LetGo();
     void OnArrival(int member, COEvent* event);
 
@@ -78,48 +105,57 @@ private:
     GroupOracle m_oracle;
     std::vector<Behaviour> m_behaviour;
     bool m_liveHolder = false;
+    unsigned long m_besideSwitches = 0;  // the next member operation's, when it runs side by side
 };
 
 void Run::Play()
 {
     Join(COProcDispatcher::Joining::JoinOrFound);
     for (int step = 0; step < kMaxOperations && m_input.remaining_bytes() > 0; ++step) {
-        const std::uint8_t operation = m_input.ConsumeIntegral<std::uint8_t>() % kOperations;
+        const std::uint8_t operation = Decode(m_input.ConsumeIntegral<std::uint8_t>());
         const int member = m_input.ConsumeIntegral<std::uint8_t>() % m_group.Size();
         Operate(operation, member);
-        m_liveHolder = m_oracle.Check(m_stranger.Held());
+        // Locks and views are settled only when no task is halfway through its work.
+        if (platform::simulation::UnfinishedTasks() == 0)
+            m_liveHolder = m_oracle.Check(m_stranger.Held());
+        else
+            m_liveHolder = m_liveHolder || m_stranger.Held() != 0;
     }
 }
 
 void Run::Operate(std::uint8_t operation, int member)
 {
-    const bool there = m_group.IsThere(member);
     switch (operation) {
     case kJoin:
     case kJoinFoundingOnly:
         Join(operation == kJoin ? COProcDispatcher::Joining::JoinOrFound : COProcDispatcher::Joining::FoundOnly);
         break;
     case kJoinReusingId:
+        // A lock held in the name of an ended process is held by a live one from now on.
         Join(COProcDispatcher::Joining::JoinOrFound, true);
+        m_oracle.HostileAct();
+        m_liveHolder = true;
         break;
     case kSend:
     case kSendWithData:
-        Send(member, operation == kSendWithData, false);
+        Send(member, operation == kSendWithData, 1, false);
         break;
-    case kSendBurst:
-        for (int burst = m_input.ConsumeIntegralInRange(1, kMaxBurst), withData = m_input.ConsumeBool(); burst > 0; --burst)
-            Send(member, withData != 0, false);
+    case kSendBurst: {
+        const int burst = m_input.ConsumeIntegralInRange(1, kMaxBurst);
+        Send(member, m_input.ConsumeBool(), burst, false);
         break;
+    }
     case kFanOut:
-        Send(member, m_input.ConsumeBool(), true);
+        Send(member, m_input.ConsumeBool(), 1, true);
         break;
     case kDeliver:
         Deliver(member);
         break;
     case kLeave:
-        m_group.Leave(member);
-        if (there)
-            m_oracle.Gone(member);
+        OnMember(member, [this, member](bool) {
+            m_group.Leave(member);
+            m_oracle.Gone(member, 0, m_liveHolder);
+        });
         break;
     case kVanish:
     case kVanishHolding:
@@ -131,15 +167,26 @@ void Run::Operate(std::uint8_t operation, int member)
         break;
     case kStrangerHolds:
         m_stranger.Hold(m_input.ConsumeIntegralInRange<long>(1, kBlocksInReach - 1));
+        m_oracle.HostileAct();
         break;
     case kStrangerLetsGo:
         LetGo();
         break;
     case kSquat:
         m_stranger.Squat(m_input.ConsumeBool(), m_input.ConsumeIntegralInRange<long>(0, 3));
+        m_oracle.HostileAct();
         break;
     case kFillDirectory:
         m_stranger.FillDirectory();
+        break;
+    case kBeside:
+        m_besideSwitches = m_input.ConsumeIntegralInRange<unsigned long>(1, kMaxSwitches);
+        break;
+    case kCountOthers:
+        CountOthers(member);
+        break;
+    case kLie:
+        Lie();
         break;
     default:
         Spoil();
@@ -147,34 +194,71 @@ void Run::Operate(std::uint8_t operation, int member)
     }
 }
 
+void Run::OnMember(int member, std::function<void(bool alone)> work)
+{
+    if (!m_group.IsThere(member))
+        return;
+    // The member's operation before may have ended it (a receiver destroyed it).
+    const auto whileThere = [this, member, work](bool alone) {
+        if (m_group.IsThere(member))
+            work(alone);
+    };
+    const platform::ProcessId process = m_group.ProcessOf(member);
+    if (m_besideSwitches != 0) {
+        platform::simulation::RunBeside(process, std::exchange(m_besideSwitches, 0), [whileThere] { whileThere(false); });
+        return;
+    }
+    platform::simulation::FinishTasks(process);
+    whileThere(platform::simulation::UnfinishedTasks() == 0);
+}
+
 void Run::Join(COProcDispatcher::Joining joining, bool reuseId)
 {
     if (m_group.Size() >= kMaxMembers)
         return;
+    const unsigned long startedAt = m_oracle.Now();
     const int member = m_group.Join(reuseId, joining);
     m_behaviour.push_back(Behaviour::Record);
     m_group.ReceiverOf(member)->action = [this, member](COEvent* event) { OnArrival(member, event); };
-    m_oracle.Joined(member);
+    m_oracle.Joined(member, startedAt);
 }
 
-void Run::Send(int member, bool withData, bool fannedOut)
+void Run::Send(int member, bool withData, int count, bool fannedOut)
 {
     if (!m_group.IsThere(member))
         return;
+    std::vector<std::size_t> paddings;
+    for (int i = 0; i < count; ++i)
+        paddings.push_back(withData ? m_input.ConsumeIntegral<std::uint8_t>() : 0);
+    OnMember(member, [=](bool) {
+        for (const std::size_t padding : paddings)
+            SendNow(member, padding, withData, fannedOut);
+    });
+}
+
+void Run::SendNow(int member, std::size_t padding, bool withData, bool fannedOut)
+{
+    // Looking for names maps blocks, where a task may be preempted: a hostile act meanwhile counts
+    // as one during the send.
+    const unsigned long acts = m_oracle.HostileActs();
+    const bool ahead = m_stranger.SquatAhead();
+    const bool leaky = withData && m_oracle.EndedQueueAlive();
+    const bool meanwhile = m_oracle.HostileActs() != acts;
+    const bool risky = ahead || m_liveHolder || meanwhile;
     const unsigned int code = m_oracle.NextCode();
-    const bool risky = m_liveHolder || m_stranger.SquatAhead();
     // The data names its event, so that a mix-up of data blocks shows.
-    const std::string data = withData ? std::string(m_input.ConsumeIntegral<std::uint8_t>(), '.') + std::to_string(code) : "";
+    const std::string data = withData ? std::string(padding, '.') + std::to_string(code) : "";
+    m_oracle.SendStarted(member, data, risky, leaky || meanwhile);
     if (fannedOut)
-        FanOut(member, data);
+        FanOut(member, code, data);
     else
         m_group.Send(member, code, data);
-    m_oracle.Sent(member, data, risky);
+    m_oracle.SendEnded(code);
 }
 
 // Through a local dispatcher whose receivers are the member and a local receiver beside it: both
 // get the data.
-void Run::FanOut(int member, const std::string& data)
+void Run::FanOut(int member, unsigned int code, const std::string& data)
 {
     m_group.Within(member, [&] {
         CODispatcher local;
@@ -182,7 +266,7 @@ void Run::FanOut(int member, const std::string& data)
         local.AddReceiver(m_group.Dispatcher(member)->GetID());
         local.AddReceiver(beside.GetID());
         std::string bytes = data;
-        COEvent event = COMakeEvent(0, local.GetID(), m_oracle.NextCode(), bytes.empty() ? nullptr : &bytes[0],
+        COEvent event = COMakeEvent(0, local.GetID(), code, bytes.empty() ? nullptr : &bytes[0],
                                     static_cast<long>(bytes.size()), COEF_ALL_RECEIVERS);
         CommonObjectEventManager::staticSendEvent(&event, 0);
         if (beside.arrivals.size() != 1 || beside.arrivals[0] != data)
@@ -192,14 +276,28 @@ void Run::FanOut(int member, const std::string& data)
 
 void Run::Deliver(int member)
 {
-    // A live holder may end a turn before the queue is empty.
-    bool emptied = !m_liveHolder;
-    try {
-        m_group.Deliver(member);
-    } catch (const std::runtime_error&) {
-        emptied = false;
-    }
-    m_oracle.Delivered(member, emptied);
+    OnMember(member, [this, member](bool alone) {
+        const unsigned long startedAt = m_oracle.Now();
+        // A live holder may end a turn before the queue is empty.
+        bool emptied = !m_liveHolder;
+        try {
+            m_group.Deliver(member);
+        } catch (const std::runtime_error&) {
+            emptied = false;
+        }
+        m_oracle.Delivered(member, emptied, startedAt, alone);
+    });
+}
+
+// As the bootstrapper's watch of its runtime asks on every turn.
+void Run::CountOthers(int member)
+{
+    OnMember(member, [this, member](bool alone) {
+        long others = 0;
+        m_group.Within(member, [&] { others = m_group.Dispatcher(member)->GetOtherMemberCount(); });
+        if (alone)
+            m_oracle.OthersCounted(member, others, m_stranger.Held() != 0);
+    });
 }
 
 void Run::Vanish(int member, bool holding)
@@ -208,10 +306,14 @@ void Run::Vanish(int member, bool holding)
         return;
     // A block the stranger holds cannot be held by the member as well.
     const long held = holding ? m_input.ConsumeIntegralInRange<long>(0, kBlocksInReach - 1) : -1;
+    // The process ends between two of its operations.
+    platform::simulation::FinishTasks(m_group.ProcessOf(member));
+    if (!m_group.IsThere(member))
+        return;
     platform::ProcessId id = 0;
     m_group.Within(member, [&id] { id = platform::CurrentProcessId(); });
     m_group.Vanish(member, held == m_stranger.Held() ? -1 : held);
-    m_oracle.Gone(member, id);
+    m_oracle.Gone(member, id, m_liveHolder);
 }
 
 // Four bytes written into a header field or at any offset of a block that exists or, as a squatter
@@ -233,6 +335,38 @@ void Run::Spoil()
         m_oracle.QueueHeapSpoiled();
 }
 
+// A whole block rewritten, all but its lock word, so that its fields agree with one another but not
+// with the view or the chain: a size that fits the claimed count, a link that may loop or point
+// back, a claimed index and references, and events in the slots that the view holds.
+void Run::Lie()
+{
+    const long index = m_input.ConsumeIntegralInRange<long>(0, kBlocksInReach - 1);
+    const bool dataHeap = m_input.ConsumeBool();
+    const long count = m_input.ConsumeIntegralInRange<long>(0, dataHeap ? kMaxLieDataSize : kMaxLieCount);
+    const long claimed = m_input.ConsumeIntegralInRange<long>(0, kBlocksInReach - 1);
+    const long refs = m_input.ConsumeIntegralInRange<long>(-2, 2);
+    const long events = dataHeap ? 0 : m_input.ConsumeIntegralInRange<long>(0, count);
+    const std::string heap = dataHeap ? "COProcDispatcherHeap" : std::string(kGroup) + "_Array";
+    const platform::MappedView view = ExistingView(NamedSharedMemoryHeap::BlockName(heap.c_str(), index));
+    auto* block = static_cast<COProcDispatcher::EventQueueBlock*>(view.Get());
+    if (view.Length() < sizeof *block)
+        return;
+    const bool directory = !dataHeap && index == 1;
+    const long size = dataHeap ? count + 20 : directory ? COProcDispatcher::kDirectorySize : COProcDispatcher::QueueBlockSize(count);
+    block->header = COProcDispatcher::Header{size, claimed, block->header.lock, refs, 0};
+    block->count = directory ? count % (COProcDispatcher::kDirectoryEntries + 1) : count;
+    auto* words = reinterpret_cast<long*>(block + 1) - 2;  // the directory's entries, or a block's link and slots
+    const long fit = static_cast<long>((view.Length() - sizeof *block) / sizeof(long)) + 2;
+    for (long word = 0; word < std::min(fit, directory ? 2 * block->count : 2 + 7 * events); ++word) {
+        const bool code = !directory && word >= 2 && (word - 2) % 7 == 4;
+        words[word] = code ? 0x10000 + word : m_input.ConsumeIntegralInRange<long>(0, kBlocksInReach);
+    }
+    if (dataHeap)
+        m_oracle.DataHeapSpoiled();
+    else
+        m_oracle.QueueHeapSpoiled();
+}
+
 void Run::OnArrival(int member, COEvent* event)
 {
     m_oracle.Arrived(member, event->code, m_group.ReceiverOf(member)->arrivals.back());
@@ -247,7 +381,7 @@ void Run::OnArrival(int member, COEvent* event)
         throw std::runtime_error("receiver");
     case Behaviour::DestroyMember:
         // Last: this receiver goes with its member.
-        m_oracle.Gone(member);
+        m_oracle.Gone(member, 0, m_liveHolder);
         delete m_group.Dispatcher(member);
         m_group.Forget(member);
         break;
@@ -264,6 +398,8 @@ void Run::LetGo()
 
 void Run::Finish()
 {
+    m_besideSwitches = 0;
+    platform::simulation::FinishTasks();
     LetGo();
     m_liveHolder = m_oracle.Check(0);
     std::fill(m_behaviour.begin(), m_behaviour.end(), Behaviour::Record);
@@ -283,6 +419,8 @@ extern "C" int LLVMFuzzerInitialize(int*, char***)
 {
     // Lock waits and leaving members sleep; simulated time lets them pass at once.
     platform::simulation::UseSimulatedTime(true);
+    // A stress mode: members side by side take turns at every switch point.
+    platform::simulation::SwitchAtEveryPoint(std::getenv("CORVANE_SWITCH_AT_EVERY_POINT") != nullptr);
     return 0;
 }
 

@@ -27,30 +27,76 @@ GroupOracle::GroupOracle(simulated_group::SimulatedGroup& group, std::string nam
 {
 }
 
-void GroupOracle::Joined(int member)
+void GroupOracle::Joined(int member, unsigned long startedAt)
 {
     bool listed = false;
     m_group.Within(member, [&] { listed = m_group.Dispatcher(member)->Entered(); });
     m_inFlight.resize(static_cast<std::size_t>(member) + 1);
     m_listed.resize(static_cast<std::size_t>(member) + 1);
     m_listed[static_cast<std::size_t>(member)] = listed;
+    m_queueOf.push_back(m_group.Dispatcher(member)->OwnQueueIndex());
+    // A send that ran meanwhile may or may not have found the new member in the directory.
+    for (const auto& [seq, sending] : m_sends) {
+        if (sending.endedAt < startedAt)
+            continue;
+        m_inFlight.back().push_back(sending);
+        m_inFlight.back().back().excused = true;
+        if (listed && !sending.data.empty())
+            ++m_unsettled.try_emplace(seq, DataEvent{sending.sender, 0}).first->second.destinations;
+    }
 }
 
-void GroupOracle::Sent(int sender, const std::string& data, bool risky)
+void GroupOracle::SendStarted(int sender, const std::string& data, bool risky, bool leaky)
 {
     const unsigned int seq = m_nextSeq++;
     simulated_group::MemberDispatcher* dispatcher = m_group.Dispatcher(sender);
     if (dispatcher == nullptr || !dispatcher->SendsToGroup())
         return;
+    const Expected expected{seq, sender, data, risky, Now(), kRunning};
+    m_sends.emplace(seq, expected);
     int destinations = 0;
-    for (int member = 0; member < m_group.Size(); ++member) {
+    // A member still inside its join is not known yet: Joined looks after it.
+    for (int member = 0; member < static_cast<int>(m_listed.size()); ++member) {
         if (m_group.IsThere(member) && m_listed[static_cast<std::size_t>(member)]) {
-            m_inFlight[static_cast<std::size_t>(member)].push_back(Expected{seq, data, risky});
+            m_inFlight[static_cast<std::size_t>(member)].push_back(expected);
             ++destinations;
         }
     }
-    if (!data.empty() && destinations > 0)
-        m_unsettled.emplace(seq, DataEvent{sender, destinations});
+    // A leaked reference is never settled.
+    if (!data.empty() && destinations + (leaky ? 1 : 0) > 0)
+        m_unsettled.emplace(seq, DataEvent{sender, destinations + (leaky ? 1 : 0)});
+}
+
+template <class Change>
+void GroupOracle::ForEachCopy(unsigned int seq, Change change)
+{
+    // Entries go in by seq, so a recent event's copies are among the last of each queue.
+    for (std::deque<Expected>& inFlight : m_inFlight) {
+        for (auto it = inFlight.rbegin(); it != inFlight.rend() && it->seq >= seq; ++it) {
+            if (it->seq == seq)
+                change(*it);
+        }
+    }
+}
+
+void GroupOracle::SendEnded(unsigned int code)
+{
+    const auto sent = m_sends.find(code - kFirstCode);
+    if (sent == m_sends.end())
+        return;
+    sent->second.endedAt = Now();
+    ForEachCopy(sent->first, [&](Expected& copy) { copy.endedAt = sent->second.endedAt; });
+}
+
+void GroupOracle::HostileAct()
+{
+    ++m_hostileActs;
+    for (auto& [seq, sending] : m_sends) {
+        if (sending.endedAt != kRunning)
+            continue;
+        sending.excused = true;
+        ForEachCopy(seq, [](Expected& copy) { copy.excused = true; });
+    }
 }
 
 void GroupOracle::Arrived(int member, unsigned int code, const std::string& data)
@@ -59,16 +105,22 @@ void GroupOracle::Arrived(int member, unsigned int code, const std::string& data
         return;  // a queue written into may hold anything
     const unsigned int seq = code - kFirstCode;
     std::deque<Expected>& inFlight = m_inFlight[static_cast<std::size_t>(member)];
-    while (!inFlight.empty() && inFlight.front().seq < seq) {
-        if (!inFlight.front().excused)
-            Violation("an earlier event was lost or overtaken", static_cast<long>(inFlight.front().seq));
-        inFlight.pop_front();
-    }
-    if (inFlight.empty() || inFlight.front().seq != seq)
+    const auto arrived = std::find_if(inFlight.begin(), inFlight.end(), [seq](const Expected& e) { return e.seq == seq; });
+    if (arrived == inFlight.end())
         Violation("an event arrived that was not sent to this member, or twice", static_cast<long>(seq));
-    if (data != inFlight.front().data && !m_dataSpoiled)
+    if (data != arrived->data && !m_dataSpoiled)
         Violation("an event arrived with other data", static_cast<long>(seq));
-    inFlight.pop_front();
+    // What was sent before this send began can no longer come: it was lost or overtaken.
+    const unsigned long startedAt = arrived->startedAt;
+    const auto before = [startedAt](const Expected& e) { return e.endedAt < startedAt; };
+    for (auto it = inFlight.begin(); it != arrived; ++it) {
+        if (before(*it) && !it->excused)
+            Violation("an earlier event was lost or overtaken", static_cast<long>(it->seq));
+    }
+    const auto position = arrived - inFlight.begin();
+    inFlight.erase(arrived);
+    const auto end = inFlight.begin() + position;
+    inFlight.erase(std::remove_if(inFlight.begin(), end, before), end);
     Settle(seq);
 }
 
@@ -79,22 +131,26 @@ void GroupOracle::Settle(unsigned int seq)
         m_unsettled.erase(event);
 }
 
-void GroupOracle::Delivered(int member, bool emptied)
+void GroupOracle::Delivered(int member, bool emptied, unsigned long startedAt, bool alone)
 {
     if (!emptied || !m_group.IsThere(member) || m_queueSpoiled)
         return;
-    for (const Expected& stranded : m_inFlight[static_cast<std::size_t>(member)]) {
-        if (!stranded.excused)
+    // Whatever was sent before the turn began was in the queue when the turn found it empty.
+    std::deque<Expected>& inFlight = m_inFlight[static_cast<std::size_t>(member)];
+    for (const Expected& stranded : inFlight) {
+        if (stranded.endedAt < startedAt && !stranded.excused)
             Violation("an event stayed behind in an emptied queue", static_cast<long>(stranded.seq));
     }
-    m_inFlight[static_cast<std::size_t>(member)].clear();
-    CheckKept(member);
+    inFlight.erase(std::remove_if(inFlight.begin(), inFlight.end(), [startedAt](const Expected& e) { return e.endedAt < startedAt; }),
+                   inFlight.end());
+    if (alone)
+        CheckKept(member);
 }
 
 void GroupOracle::CheckKept(int member)
 {
     const simulated_group::MemberDispatcher& dispatcher = *m_group.Dispatcher(member);
-    // The root, the directory and the own first block; the chain's later blocks went with their events.
+    // The own chain is back to its first block.
     if (dispatcher.QueueViews() > 3 + dispatcher.PendingViews())
         Violation("queue views kept beyond the pending ones", static_cast<long>(dispatcher.QueueViews()));
     std::size_t inFlight = 0;
@@ -102,12 +158,21 @@ void GroupOracle::CheckKept(int member)
         inFlight += event.second.sender == member ? 1 : 0;
     if (!m_dataSpoiled && dispatcher.DataBlocksKept() > inFlight)
         Violation("data blocks kept beyond the data in flight", static_cast<long>(dispatcher.DataBlocksKept()));
+    if (dispatcher.PendingAttached() != 0)
+        Violation("a pending view kept after its consumer attached the block", static_cast<long>(dispatcher.PendingAttached()));
 }
 
-void GroupOracle::Gone(int member, platform::ProcessId endedId)
+void GroupOracle::Gone(int member, platform::ProcessId endedId, bool liveHolder)
 {
-    if (endedId != 0)
+    if (endedId != 0) {
+        ++m_hostileActs;
         m_ended.insert(endedId);
+        m_endedQueues.push_back(m_queueOf[static_cast<std::size_t>(member)]);
+    }
+    for (const Expected& queued : m_inFlight[static_cast<std::size_t>(member)]) {
+        if (endedId == 0 && !liveHolder)
+            Settle(queued.seq);
+    }
     m_inFlight[static_cast<std::size_t>(member)].clear();
     Excuse(false);
 }
@@ -132,14 +197,48 @@ void GroupOracle::Excuse(bool dataOnly)
     }
 }
 
+bool GroupOracle::EndedQueueAlive() const
+{
+    // Asked by members side by side, which may be preempted while another member ends.
+    for (std::size_t i = 0; i < m_endedQueues.size(); ++i) {
+        if (ExistingView(NamedSharedMemoryHeap::BlockName(m_queueHeap.c_str(), m_endedQueues[i])).Get() != nullptr)
+            return true;
+    }
+    return false;
+}
+
+// Those still there and listed; an ended member's first block went with its process.
+void GroupOracle::OthersCounted(int member, long others, bool strangerViews)
+{
+    if (m_queueSpoiled || strangerViews)
+        return;
+    long there = 0;
+    for (int other = 0; other < m_group.Size(); ++other)
+        there += other != member && m_group.IsThere(other) && m_listed[static_cast<std::size_t>(other)] ? 1 : 0;
+    if (!m_group.Dispatcher(member)->SendsToGroup())
+        there = 0;
+    if (others != there)
+        Violation("GetOtherMemberCount counted other members than are there", others);
+}
+
 bool GroupOracle::Check(long strangerHeld)
+{
+    CheckViews();
+    return !m_queueSpoiled && CheckLocks(strangerHeld);
+}
+
+void GroupOracle::CheckViews()
 {
     for (int member = 0; member < m_group.Size(); ++member) {
         const simulated_group::MemberDispatcher* dispatcher = m_group.Dispatcher(member);
-        if (dispatcher != nullptr && dispatcher->PendingBlocks() != dispatcher->PendingViews())
+        if (dispatcher == nullptr)
+            continue;
+        if (dispatcher->PendingBlocks() != dispatcher->PendingViews())
             Violation("two pending views of one block", static_cast<long>(dispatcher->PendingViews()));
+        // The root, the directory and the own first block, the chain's later blocks and the pending ones.
+        if (dispatcher->QueueViews() > 3 + dispatcher->AttachedViews() + dispatcher->PendingViews())
+            Violation("queue views kept beyond the chain and the pending ones", static_cast<long>(dispatcher->QueueViews()));
     }
-    return !m_queueSpoiled && CheckLocks(strangerHeld);
 }
 
 // The queue heap's blocks; those of the data heap are locked by nobody but receivers.

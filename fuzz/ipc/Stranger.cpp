@@ -64,8 +64,14 @@ void Stranger::Squat(bool dataHeap, long ahead)
 
 bool Stranger::SquatAhead() const
 {
-    for (const Squatted& squat : m_squats) {
-        if (squat.index >= NextHeapIndex(squat.heap))
+    // The view of a held block keeps its name after the group has gone, and a group founded anew
+    // counts its blocks up to it.
+    if (m_heldIndex != 0 && m_heldIndex >= NextHeapIndex(m_queueHeap))
+        return true;
+    // Asked by members side by side, which may be preempted while the stranger squats again.
+    for (std::size_t i = 0; i < m_squats.size(); ++i) {
+        const long index = m_squats[i].index;
+        if (index >= NextHeapIndex(std::string(m_squats[i].heap)))
             return true;
     }
     return false;

@@ -34,7 +34,7 @@ public:
     // Takes the name of the block that the group's queue heap (or the event-data heap) hands out
     // `ahead` allocations from now, and keeps it.
     void Squat(bool dataHeap, long ahead);
-    // True while a taken name still lies ahead of its heap's allocations.
+    // True while a taken name, or a held block, still lies ahead of its heap's allocations.
     bool SquatAhead() const;
     // Fills every free entry of the directory with a queue that does not exist.
     void FillDirectory();

@@ -15,10 +15,20 @@ public:
     // False for a member outside the group: whatever it sends goes nowhere.
     bool SendsToGroup() const { return m_directory != nullptr; }
     bool Entered() { return IsEntered(); }
+    long OwnQueueIndex() const { return m_ownQueueIndex; }
     std::size_t DataBlocksKept() const { return m_dataBlocks.size(); }
     // Views of the queue heap: the root, the directory, the own chain and the pending views.
     std::size_t QueueViews() const { return m_queueHeap->GetMappedCount(); }
     std::size_t PendingViews() const { return m_pendingBlocks.size(); }
+    std::size_t AttachedViews() const { return GetAttachedCount(); }
+    // Pending views of blocks whose consumer has attached them already.
+    std::size_t PendingAttached() const
+    {
+        std::size_t attached = 0;
+        for (const auto& pending : m_pendingBlocks)
+            attached += pending.second.block->header.refs > 0 ? 1 : 0;
+        return attached;
+    }
     // The blocks behind the pending views, each counted once however many views it has here.
     std::size_t PendingBlocks() const
     {
