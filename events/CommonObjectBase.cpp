@@ -3,8 +3,8 @@
 #include "COHook.h"
 #include "CommonObject.h"
 #include "CommonObjectEventManager.h"
+#include "SystemFormat.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
@@ -122,7 +122,7 @@ CommonObjectBase* CommonObjectBase::SetAdditionalData(const char* key, const cha
 CommonObjectBase* CommonObjectBase::SetAdditionalData(const char* key, int value)
 {
     char text[16];
-    const int length = std::snprintf(text, sizeof text, "%d", value);
+    const int length = platform::FormatText(text, sizeof text, "%d", value);
     return SetAdditionalData(key, text, static_cast<long>(length + 1));
 }
 

@@ -3,10 +3,10 @@
 #include "RkStringInternals.h"
 
 #include "CMemoryException.h"
+#include "SystemFormat.h"
 
 #include <algorithm>
 #include <climits>
-#include <cstdio>
 #include <cstring>
 
 using namespace rkstring;
@@ -159,8 +159,8 @@ int RkString::FormatIntoBuffer(const char* format, va_list args)
     va_copy(copy, args);
     RkStringData* data = GetData();
     int written = data->refCount == kSharedEmpty
-                      ? std::vsnprintf(nullptr, 0, format, copy)
-                      : std::vsnprintf(m_chars, static_cast<std::size_t>(data->allocLength) + 1, format, copy);
+                      ? platform::FormatTextV(nullptr, 0, format, copy)
+                      : platform::FormatTextV(m_chars, static_cast<std::size_t>(data->allocLength) + 1, format, copy);
     va_end(copy);
     return written;
 }

@@ -1,6 +1,7 @@
 #include "LaunchCommand.h"
 
-#include <cstdio>
+#include "SystemFormat.h"
+
 #include <cstring>
 
 void CopyCommandLine(char (&target)[kCommandLineBuffer], const char* source)
@@ -11,7 +12,7 @@ void CopyCommandLine(char (&target)[kCommandLineBuffer], const char* source)
 
 void FormatLaunchCommand(char (&buffer)[kLaunchCommandBuffer], bool withExecuter, const char* commandLine)
 {
-    std::snprintf(buffer, kLaunchCommandBuffer,
-                  "Lumeplay.exe RiRarud SetupProgram=ZuViruz Server=None Wnd=Maximized%s %s",
-                  withExecuter ? " Executer=DispCvGSetup" : "", commandLine ? commandLine : "");
+    platform::FormatText(buffer, kLaunchCommandBuffer,
+                         "Lumeplay.exe RiRarud SetupProgram=ZuViruz Server=None Wnd=Maximized%s %s",
+                         withExecuter ? " Executer=DispCvGSetup" : "", commandLine ? commandLine : "");
 }

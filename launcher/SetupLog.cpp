@@ -1,10 +1,10 @@
 #include "SetupLog.h"
 
+#include "SystemFormat.h"
 #include "Win32Owners.h"
 
 #include <algorithm>
 #include <cstdarg>
-#include <cstdio>
 
 namespace {
 
@@ -14,9 +14,9 @@ int WriteTimestamp(char* line, int size)
 {
     SYSTEMTIME now;
     GetLocalTime(&now);
-    return std::snprintf(line, size, "%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu] ", now.wYear, now.wMonth,
-                         now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
-                         GetCurrentProcessId());
+    return platform::FormatText(line, size, "%04u-%02u-%02u %02u:%02u:%02u.%03u [%lu] ", now.wYear, now.wMonth,
+                                now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds,
+                                GetCurrentProcessId());
 }
 
 // One write in append mode, so that lines of several processes sharing the file never mix.
@@ -45,7 +45,7 @@ void SetupLog::Write(const char* format, ...)
         return;
     va_list arguments;
     va_start(arguments, format);
-    const int wanted = std::vsnprintf(line + stamp, kLineBuffer - stamp, format, arguments);
+    const int wanted = platform::FormatTextV(line + stamp, kLineBuffer - stamp, format, arguments);
     va_end(arguments);
     if (wanted < 0)
         return;

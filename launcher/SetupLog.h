@@ -4,14 +4,13 @@
 // be written is ignored, and nothing Setup.exe does depends on the log.
 #pragma once
 
-#include <cstdio>  // the printf dialect of the runtime library, for the format check
-
 class SetupLog {
 public:
-    // Formats one step, as printf does, and appends it as a line of its own:
-    // "2026-12-08 09:41:40.123 [pid] text". Line breaks and other control characters in the
-    // text become blanks, so that a step never spans lines; text beyond kLineBuffer is cut.
-    static void Write(const char* format, ...) __attribute__((format(__MINGW_PRINTF_FORMAT, 1, 2)));
+    // Formats one step as platform::FormatText does (C99's printf formats) and appends it as a
+    // line of its own: "2026-12-08 09:41:40.123 [pid] text". Line breaks and other control
+    // characters in the text become blanks, so that a step never spans lines; text beyond
+    // kLineBuffer is cut.
+    static void Write(const char* format, ...) __attribute__((format(gnu_printf, 1, 2)));
 
     // Room for a step with the longest runtime command line and a full path besides.
     static constexpr int kLineBuffer = 2048;

@@ -1,8 +1,8 @@
 #include "RkStringTesting.h"
+#include "SystemFormat.h"
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <string>
 
@@ -262,7 +262,7 @@ TEST(RkStringOperations, FormatGrowsWhenTheTextOutrunsTheEstimate)
     char expected[512];
     RkString big;
     big.Format("%f", 1e200);
-    std::snprintf(expected, sizeof(expected), "%f", 1e200);
+    platform::FormatText(expected, sizeof(expected), "%f", 1e200);
     EXPECT_STREQ(expected, big);
     EXPECT_GT(big.GetLength(), 128);
 
@@ -280,6 +280,19 @@ TEST(RkStringOperations, FormatGrowsWhenTheTextOutrunsTheEstimate)
     EXPECT_STREQ("new", replaced);
     replaced.Format("");
     EXPECT_TRUE(replaced.IsEmpty());
+}
+
+// Every argument is read with the size C99 gives it, or, on Windows, from a conversion that
+// msvcrt.dll might read with another size on (here the long double), none.
+TEST(RkStringOperations, FormatReadsArgumentsWithTheirC99Sizes)
+{
+    RkString text;
+    text.Format("%lld|%zu|%hhd|%s|%Lf|%s", 1234567890123LL, std::size_t{7}, 200, "x", 1.5L, "y");
+#ifdef _WIN32
+    EXPECT_STREQ("1234567890123|7|200|x|", text);
+#else
+    EXPECT_STREQ("1234567890123|7|-56|x|1.500000|y", text);
+#endif
 }
 
 // Both when the result needs a larger block and when it fits the room the string already has.
