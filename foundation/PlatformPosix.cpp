@@ -9,20 +9,19 @@
 
 namespace platform {
 
+namespace {
+
 // Members side by side may be preempted right after an interlocked operation on shared memory.
-long AtomicIncrement(long volatile* value)
+long Preemptible(long volatile* value, long result)
 {
-    const long result = __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST);
     simulation::SwitchPointAt(value);
     return result;
 }
 
-long AtomicDecrement(long volatile* value)
-{
-    const long result = __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST);
-    simulation::SwitchPointAt(value);
-    return result;
-}
+}  // namespace
+
+long AtomicIncrement(long volatile* value) { return Preemptible(value, __atomic_add_fetch(value, 1, __ATOMIC_SEQ_CST)); }
+long AtomicDecrement(long volatile* value) { return Preemptible(value, __atomic_sub_fetch(value, 1, __ATOMIC_SEQ_CST)); }
 
 unsigned long CurrentThreadId() { return static_cast<unsigned long>(syscall(SYS_gettid)); }
 
@@ -78,11 +77,7 @@ RecursiveLock::~RecursiveLock() { pthread_mutex_destroy(&m_mutex); }
 void RecursiveLock::Lock()
 {
     // A task side by side must not block its thread: the holder may be a preempted task.
-    if (!simulation::InSession()) {
-        pthread_mutex_lock(&m_mutex);
-        return;
-    }
-    while (pthread_mutex_trylock(&m_mutex) != 0)
+    while ((simulation::InSession() ? pthread_mutex_trylock : pthread_mutex_lock)(&m_mutex) != 0)
         simulation::WaitForOthers();
 }
 void RecursiveLock::Unlock() { pthread_mutex_unlock(&m_mutex); }

@@ -147,32 +147,22 @@ void UseSimulatedTime(bool simulated);
 std::size_t NamedObjectCount();
 std::size_t ViewCount();
 
-// Processes side by side. Work started with RunBeside runs on a thread of its own, a task, and
-// only one thread runs at a time: the others wait at switch points, where a process could be
-// preempted in a way that matters: every interlocked operation on shared memory, every take and
-// give of a named mutex, every open, close, map and unmap, every sleep and every wait for a lock.
-// Which task runs next is decided by nothing but the switch counts given here and the order of
-// the tasks, so that a run is repeated exactly by the same calls.
-//
-// Runs `work` beside the caller, at once, until it ends or until it has passed `switches` switch
-// points (0: no limit); then it is preempted and this returns, and it goes on whenever the
-// others wait or sleep, or when FinishTasks asks for it. A task of `process` that has not ended
-// runs to its end first: a process runs one operation at a time. Only the thread that started the
-// first task may start more.
+// Processes side by side: each task runs on a thread of its own, one thread at a time; the others
+// wait at switch points (interlocked operations on shared memory, named mutexes, opens, maps,
+// unmaps, closes, sleeps and waits for a lock). Nothing but the calls decides the order, so the
+// same calls repeat a run exactly. RunBeside runs `work` in `process` at once, until it ends or has
+// passed `switches` switch points (0: no limit); then it is preempted and this returns. It goes
+// on whenever the others sleep or wait, or in FinishTasks (of `process`, or 0: of all). A process
+// runs one task at a time. Only the thread that started the first task starts more.
 void RunBeside(ProcessId process, unsigned long switches, std::function<void()> work);
-// Lets the tasks that have not ended (those of `process` alone, when it is not 0) run to their end.
 void FinishTasks(ProcessId process = 0);
 std::size_t UnfinishedTasks();
-// From now on a switch point hands over to the next task at once (a stress mode: every
-// interleaving of the order the tasks were started in), or, with false, only where told.
+// A stress mode: tasks take turns at every switch point.
 void SwitchAtEveryPoint(bool every);
-
-// For the platform layer's host half: a switch point (for an interlocked operation, only where
-// `address` lies in a view of shared memory); a sleep, which lets the others run; and a failed
-// try to take a lock, which waits until some other task has moved on. When every task waits for
-// another, the run ends with a report of the deadlock.
+// The platform layer's switch points; WaitForOthers after a failed try to take a lock (when every
+// task waits for another, the run ends with a report of the deadlock).
 void SwitchPoint();
-void SwitchPointAt(const volatile void* address);
+void SwitchPointAt(const volatile void* address);  // only where it lies in a view
 void Yield();
 void WaitForOthers();
 bool InSession();

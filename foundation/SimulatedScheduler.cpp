@@ -1,238 +1,172 @@
-// The scheduler of simulated processes that run side by side (see PlatformSharedMemory.h). Each
-// task is a thread that runs only while it holds the turn; the thread that started the first task
-// is the driver, a task too. The turn passes on at a task's preemption (to the driver), at its end,
-// in a sleep (to the next task in start order that can run) and when a lock it wants is held.
+// Simulated processes side by side (see PlatformSharedMemory.h). Each task is a thread that runs
+// only while it holds the turn; the thread that started the first task, the driver, is the first
+// task. The turn passes at a preemption (to the driver), at a task's end or in a sleep (to the next
+// task in start order that can run) and when a lock is held (to one that has not tried since the
+// last progress; when there is none, every task waits for another).
 #include "PlatformSharedMemory.h"
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstdio>
-#include <memory>
+#include <list>
 #include <mutex>
 #include <thread>
-#include <vector>
 
 namespace platform::simulation {
 namespace {
 
 struct Task {
     ProcessId process = 0;
-    unsigned long switchesLeft = 0;  // preempted at the switch point that counts this down to 0
-    const Task* awaited = nullptr;   // the driver: the task it waits for (to be preempted or end)
+    unsigned long switchesLeft = 0;  // preempted at the switch point that counts it down to 0
+    const Task* awaited = nullptr;   // the driver's: until that task is preempted or ends
     bool ended = false;
-    bool waiting = false;              // for a lock another task holds
-    unsigned long waitingSince = 0;    // the progress count at its last try
+    bool waiting = false;            // for a lock, tried last at progress `triedAt`
+    unsigned long triedAt = 0;
     std::thread thread;
 };
 
-class Scheduler {
-public:
-    void Run(ProcessId process, unsigned long switches, std::function<void()> work);
-    void Finish(ProcessId process);
-    std::size_t Unfinished();
-    void Point(bool sleeping);
-    void WaitForOthers();
-    bool everyPoint = false;
-
-private:
-    using Hold = std::unique_lock<std::mutex>;
-    static bool CanRun(const Task& task) { return !task.ended && task.awaited == nullptr; }
-    void Body(Task* task, const std::function<void()>& work);
-    void Await(Hold& hold, const Task* task);
-    Task* Next(const Task* self);
-    void PassTo(Hold& hold, Task* self, Task* next);
-    void Reap();
-
-    std::mutex m_lock;
-    std::condition_variable m_turn;
-    std::vector<std::unique_ptr<Task>> m_tasks;  // in start order; [0] is the driver
-    Task* m_running = nullptr;
-    unsigned long m_progress = 0;
-};
-
+using Hold = std::unique_lock<std::mutex>;
+std::mutex g_lock;
+std::condition_variable g_turn;
+std::list<Task> g_tasks;  // in start order
+Task* g_running = nullptr;
+unsigned long g_progress = 0;
+bool g_everyPoint = false;
 thread_local Task* t_task = nullptr;
 
-Scheduler& Instance()
-{
-    static Scheduler* scheduler = new Scheduler;
-    return *scheduler;
-}
+Task& Driver() { return g_tasks.front(); }
+bool CanRun(const Task& task) { return !task.ended && task.awaited == nullptr; }
 
-void Scheduler::Run(ProcessId process, unsigned long switches, std::function<void()> work)
+Task* Next(Task* self)
 {
-    Finish(process);
-    Hold hold(m_lock);
-    if (m_tasks.empty()) {
-        m_tasks.push_back(std::make_unique<Task>());
-        m_running = t_task = m_tasks.front().get();
-    }
-    m_tasks.push_back(std::make_unique<Task>());
-    Task* task = m_tasks.back().get();
-    task->process = process;
-    task->switchesLeft = switches;
-    task->thread = std::thread([this, task, work = std::move(work)] { Body(task, work); });
-    Await(hold, task);
-    hold.unlock();
-    Reap();
-}
-
-void Scheduler::Body(Task* task, const std::function<void()>& work)
-{
-    t_task = task;
-    {
-        Hold hold(m_lock);
-        m_turn.wait(hold, [&] { return m_running == task; });
-    }
-    work();
-    Hold hold(m_lock);
-    task->ended = true;
-    ++m_progress;
-    Task* driver = m_tasks.front().get();
-    if (driver->awaited == task)
-        driver->awaited = nullptr;
-    PassTo(hold, task, CanRun(*driver) ? driver : Next(task));
-}
-
-// The driver hands the turn to `task` and has it back once `task` is preempted or has ended.
-void Scheduler::Await(Hold& hold, const Task* task)
-{
-    Task* driver = m_tasks.front().get();
-    driver->awaited = task;
-    PassTo(hold, driver, const_cast<Task*>(task));
-}
-
-void Scheduler::Finish(ProcessId process)
-{
-    if (t_task == nullptr)
-        return;
-    {
-        Hold hold(m_lock);
-        for (std::size_t i = 1; i < m_tasks.size(); ++i) {
-            if (!m_tasks[i]->ended && (process == 0 || m_tasks[i]->process == process))
-                Await(hold, m_tasks[i].get());
-        }
-    }
-    Reap();
-}
-
-// Joins the threads of ended tasks; once none is left the session is over, and switch points
-// cost nothing again.
-void Scheduler::Reap()
-{
-    Hold hold(m_lock);
-    for (auto it = m_tasks.begin() + 1; it != m_tasks.end();) {
-        if ((*it)->ended) {
-            (*it)->thread.join();
-            it = m_tasks.erase(it);
-        } else {
-            ++it;
-        }
-    }
-    if (m_tasks.size() == 1) {
-        m_tasks.clear();
-        m_running = t_task = nullptr;
-    }
-}
-
-std::size_t Scheduler::Unfinished()
-{
-    Hold hold(m_lock);
-    std::size_t unfinished = 0;
-    for (const auto& task : m_tasks)
-        unfinished += task.get() != m_tasks.front().get() && !task->ended ? 1 : 0;
-    return unfinished;
-}
-
-void Scheduler::Point(bool sleeping)
-{
-    Task* self = t_task;
-    Hold hold(m_lock);
-    ++m_progress;
-    if (self->switchesLeft != 0 && --self->switchesLeft == 0) {
-        Task* driver = m_tasks.front().get();
-        driver->awaited = nullptr;
-        PassTo(hold, self, driver);
-    } else if (sleeping || everyPoint) {
-        PassTo(hold, self, Next(self));
-    }
-}
-
-void Scheduler::WaitForOthers()
-{
-    Task* self = t_task;
-    Hold hold(m_lock);
-    self->waiting = true;
-    self->waitingSince = m_progress;
-    Task* next = Next(self);
-    if (next == self) {
-        std::fprintf(stderr, "==simulation== deadlock: every task waits for another\n");
-        __builtin_trap();
-    }
-    PassTo(hold, self, next);
-    self->waiting = false;
-}
-
-// The next task in start order after `self` that can run: one that does not wait first, then one
-// that waits but has not tried since the last progress; `self` when there is none.
-Task* Scheduler::Next(const Task* self)
-{
-    const std::size_t count = m_tasks.size();
-    std::size_t at = 0;
-    while (m_tasks[at].get() != self)
-        ++at;
     for (const bool waiters : {false, true}) {
-        for (std::size_t step = 1; step < count; ++step) {
-            Task* task = m_tasks[(at + step) % count].get();
-            if (CanRun(*task) && (waiters ? task->waitingSince != m_progress : !task->waiting))
-                return task;
+        auto it = std::find_if(g_tasks.begin(), g_tasks.end(), [self](const Task& task) { return &task == self; });
+        for (std::size_t step = 1; step < g_tasks.size(); ++step) {
+            it = std::next(it) == g_tasks.end() ? g_tasks.begin() : std::next(it);
+            if (CanRun(*it) && (waiters ? it->triedAt != g_progress : !it->waiting))
+                return &*it;
         }
     }
-    return const_cast<Task*>(self);
+    return self;
 }
 
-void Scheduler::PassTo(Hold& hold, Task* self, Task* next)
+// Gives the turn to `next` and, unless `self` has ended, waits until it comes back.
+void PassTo(Hold& hold, Task* self, Task* next)
 {
     if (next == self)
         return;
-    m_running = next;
-    m_turn.notify_all();
+    g_running = next;
+    g_turn.notify_all();
     if (!self->ended)
-        m_turn.wait(hold, [&] { return m_running == self; });
+        g_turn.wait(hold, [self] { return g_running == self; });
+}
+
+// The driver gives the turn to `task` until it is preempted or ends.
+void Await(Hold& hold, Task& task)
+{
+    Driver().awaited = &task;
+    PassTo(hold, &Driver(), &task);
+}
+
+// Joins the threads of ended tasks; with none left the session is over, and switch points cost
+// nothing again.
+void Reap(Hold& hold)
+{
+    g_tasks.remove_if([](Task& task) {
+        if (task.ended)
+            task.thread.join();
+        return task.ended;
+    });
+    if (g_tasks.size() == 1) {
+        g_tasks.clear();
+        g_running = t_task = nullptr;
+    }
+    hold.unlock();
+}
+
+void Body(Task* task, const std::function<void()>& work)
+{
+    t_task = task;
+    Hold hold(g_lock);
+    g_turn.wait(hold, [task] { return g_running == task; });
+    hold.unlock();
+    work();
+    hold.lock();
+    task->ended = true;
+    ++g_progress;
+    if (Driver().awaited == task)
+        Driver().awaited = nullptr;
+    PassTo(hold, task, CanRun(Driver()) ? &Driver() : Next(task));
+}
+
+void Point(bool sleeping)
+{
+    Hold hold(g_lock);
+    ++g_progress;
+    if (t_task->switchesLeft != 0 && --t_task->switchesLeft == 0) {
+        Driver().awaited = nullptr;
+        PassTo(hold, t_task, &Driver());
+    } else if (sleeping || g_everyPoint) {
+        PassTo(hold, t_task, Next(t_task));
+    }
 }
 
 }  // namespace
 
 void RunBeside(ProcessId process, unsigned long switches, std::function<void()> work)
 {
-    Instance().Run(process, switches, std::move(work));
+    FinishTasks(process);
+    Hold hold(g_lock);
+    if (g_tasks.empty())
+        g_running = t_task = &g_tasks.emplace_back();
+    Task& task = g_tasks.emplace_back();
+    task.process = process;
+    task.switchesLeft = switches;
+    task.thread = std::thread([&task, work = std::move(work)] { Body(&task, work); });
+    Await(hold, task);
+    Reap(hold);
 }
 
-void FinishTasks(ProcessId process) { Instance().Finish(process); }
-std::size_t UnfinishedTasks() { return InSession() ? Instance().Unfinished() : 0; }
-void SwitchAtEveryPoint(bool every) { Instance().everyPoint = every; }
+void FinishTasks(ProcessId process)
+{
+    if (!InSession())
+        return;
+    Hold hold(g_lock);
+    for (Task& task : g_tasks) {
+        if (&task != &Driver() && !task.ended && (process == 0 || task.process == process))
+            Await(hold, task);
+    }
+    Reap(hold);
+}
+
+std::size_t UnfinishedTasks()
+{
+    const Hold hold(g_lock);
+    return static_cast<std::size_t>(std::count_if(g_tasks.begin(), g_tasks.end(), [](const Task& task) { return !task.ended; })) -
+           (InSession() ? 1 : 0);  // the driver
+}
+
+void SwitchAtEveryPoint(bool every) { g_everyPoint = every; }
 bool InSession() { return t_task != nullptr; }
 
-void SwitchPoint()
-{
-    if (InSession())
-        Instance().Point(false);
-}
-
-void SwitchPointAt(const volatile void* address)
-{
-    if (InSession() && InSharedView(address))
-        Instance().Point(false);
-}
-
-void Yield()
-{
-    if (InSession())
-        Instance().Point(true);
-}
+void SwitchPoint() { if (InSession()) Point(false); }
+void SwitchPointAt(const volatile void* address) { if (InSession() && InSharedView(address)) Point(false); }
+void Yield() { if (InSession()) Point(true); }
 
 void WaitForOthers()
 {
-    if (InSession())
-        Instance().WaitForOthers();
+    if (!InSession())
+        return;
+    Hold hold(g_lock);
+    t_task->waiting = true;
+    t_task->triedAt = g_progress;
+    Task* next = Next(t_task);
+    if (next == t_task) {
+        std::fprintf(stderr, "==simulation== deadlock: every task waits for another\n");
+        __builtin_trap();
+    }
+    PassTo(hold, t_task, next);
+    t_task->waiting = false;
 }
 
 }  // namespace platform::simulation

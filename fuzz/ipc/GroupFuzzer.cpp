@@ -37,8 +37,7 @@ constexpr int kMaxOperations = 64;
 constexpr long kBlocksInReach = 24;
 constexpr int kMaxBurst = 32;
 constexpr unsigned long kMaxSwitches = 255;
-constexpr long kMaxLieCount = 700;      // slots: past the largest block
-constexpr long kMaxLieDataSize = 8192;  // data bytes: past a page
+constexpr long kMaxLieCount = 700;  // slots, past the largest block; 12 data bytes each, past a page
 // Operation bytes from here up name the operations added last, so that the inputs written before
 // them keep their meaning.
 constexpr std::uint8_t kLaterFrom = 238;
@@ -242,13 +241,11 @@ void Run::SendNow(int member, std::size_t padding, bool withData, bool fannedOut
     // as one during the send.
     const unsigned long acts = m_oracle.HostileActs();
     const bool ahead = m_stranger.SquatAhead();
-    const bool leaky = withData && m_oracle.EndedQueueAlive();
-    const bool meanwhile = m_oracle.HostileActs() != acts;
-    const bool risky = ahead || m_liveHolder || meanwhile;
+    const bool risky = ahead || m_liveHolder || m_oracle.HostileActs() != acts;
     const unsigned int code = m_oracle.NextCode();
     // The data names its event, so that a mix-up of data blocks shows.
     const std::string data = withData ? std::string(padding, '.') + std::to_string(code) : "";
-    m_oracle.SendStarted(member, data, risky, leaky || meanwhile);
+    m_oracle.SendStarted(member, data, risky);
     if (fannedOut)
         FanOut(member, code, data);
     else
@@ -306,8 +303,9 @@ void Run::Vanish(int member, bool holding)
         return;
     // A block the stranger holds cannot be held by the member as well.
     const long held = holding ? m_input.ConsumeIntegralInRange<long>(0, kBlocksInReach - 1) : -1;
-    // The process ends between two of its operations.
-    platform::simulation::FinishTasks(m_group.ProcessOf(member));
+    // The process ends between two operations of its own and of the others: a view another member
+    // holds meanwhile would keep its queue alive, and what is put there then is lost for good.
+    platform::simulation::FinishTasks();
     if (!m_group.IsThere(member))
         return;
     platform::ProcessId id = 0;
@@ -342,29 +340,24 @@ void Run::Lie()
 {
     const long index = m_input.ConsumeIntegralInRange<long>(0, kBlocksInReach - 1);
     const bool dataHeap = m_input.ConsumeBool();
-    const long count = m_input.ConsumeIntegralInRange<long>(0, dataHeap ? kMaxLieDataSize : kMaxLieCount);
+    const long count = m_input.ConsumeIntegralInRange<long>(0, kMaxLieCount);
     const long claimed = m_input.ConsumeIntegralInRange<long>(0, kBlocksInReach - 1);
     const long refs = m_input.ConsumeIntegralInRange<long>(-2, 2);
-    const long events = dataHeap ? 0 : m_input.ConsumeIntegralInRange<long>(0, count);
-    const std::string heap = dataHeap ? "COProcDispatcherHeap" : std::string(kGroup) + "_Array";
-    const platform::MappedView view = ExistingView(NamedSharedMemoryHeap::BlockName(heap.c_str(), index));
+    const long events = m_input.ConsumeIntegralInRange<long>(0, count);
+    const platform::MappedView view = dataHeap ? SimulatedGroup::DataBlock(index) : m_group.QueueBlock(index);
     auto* block = static_cast<COProcDispatcher::EventQueueBlock*>(view.Get());
     if (view.Length() < sizeof *block)
         return;
     const bool directory = !dataHeap && index == 1;
-    const long size = dataHeap ? count + 20 : directory ? COProcDispatcher::kDirectorySize : COProcDispatcher::QueueBlockSize(count);
+    const long size = dataHeap ? 20 + 12 * count : directory ? COProcDispatcher::kDirectorySize : COProcDispatcher::QueueBlockSize(count);
     block->header = COProcDispatcher::Header{size, claimed, block->header.lock, refs, 0};
     block->count = directory ? count % (COProcDispatcher::kDirectoryEntries + 1) : count;
-    auto* words = reinterpret_cast<long*>(block + 1) - 2;  // the directory's entries, or a block's link and slots
+    // The directory's entries, or a block's link and its slots, the codes not 0 and the rest in reach.
+    auto* words = reinterpret_cast<long*>(block + 1) - 2;
     const long fit = static_cast<long>((view.Length() - sizeof *block) / sizeof(long)) + 2;
-    for (long word = 0; word < std::min(fit, directory ? 2 * block->count : 2 + 7 * events); ++word) {
-        const bool code = !directory && word >= 2 && (word - 2) % 7 == 4;
-        words[word] = code ? 0x10000 + word : m_input.ConsumeIntegralInRange<long>(0, kBlocksInReach);
-    }
-    if (dataHeap)
-        m_oracle.DataHeapSpoiled();
-    else
-        m_oracle.QueueHeapSpoiled();
+    for (long word = 0; word < std::min(fit, directory ? 2 * block->count : 2 + 7 * events); ++word)
+        words[word] = !directory && word % 7 == 6 ? 0x10000 + word : m_input.ConsumeIntegralInRange<long>(0, kBlocksInReach);
+    dataHeap ? m_oracle.DataHeapSpoiled() : m_oracle.QueueHeapSpoiled();
 }
 
 void Run::OnArrival(int member, COEvent* event)

@@ -34,7 +34,6 @@ void GroupOracle::Joined(int member, unsigned long startedAt)
     m_inFlight.resize(static_cast<std::size_t>(member) + 1);
     m_listed.resize(static_cast<std::size_t>(member) + 1);
     m_listed[static_cast<std::size_t>(member)] = listed;
-    m_queueOf.push_back(m_group.Dispatcher(member)->OwnQueueIndex());
     // A send that ran meanwhile may or may not have found the new member in the directory.
     for (const auto& [seq, sending] : m_sends) {
         if (sending.endedAt < startedAt)
@@ -46,7 +45,7 @@ void GroupOracle::Joined(int member, unsigned long startedAt)
     }
 }
 
-void GroupOracle::SendStarted(int sender, const std::string& data, bool risky, bool leaky)
+void GroupOracle::SendStarted(int sender, const std::string& data, bool risky)
 {
     const unsigned int seq = m_nextSeq++;
     simulated_group::MemberDispatcher* dispatcher = m_group.Dispatcher(sender);
@@ -62,9 +61,8 @@ void GroupOracle::SendStarted(int sender, const std::string& data, bool risky, b
             ++destinations;
         }
     }
-    // A leaked reference is never settled.
-    if (!data.empty() && destinations + (leaky ? 1 : 0) > 0)
-        m_unsettled.emplace(seq, DataEvent{sender, destinations + (leaky ? 1 : 0)});
+    if (!data.empty() && destinations > 0)
+        m_unsettled.emplace(seq, DataEvent{sender, destinations});
 }
 
 template <class Change>
@@ -164,11 +162,8 @@ void GroupOracle::CheckKept(int member)
 
 void GroupOracle::Gone(int member, platform::ProcessId endedId, bool liveHolder)
 {
-    if (endedId != 0) {
-        ++m_hostileActs;
+    if (endedId != 0)
         m_ended.insert(endedId);
-        m_endedQueues.push_back(m_queueOf[static_cast<std::size_t>(member)]);
-    }
     for (const Expected& queued : m_inFlight[static_cast<std::size_t>(member)]) {
         if (endedId == 0 && !liveHolder)
             Settle(queued.seq);
@@ -195,16 +190,6 @@ void GroupOracle::Excuse(bool dataOnly)
         for (Expected& expected : inFlight)
             expected.excused = expected.excused || !dataOnly || !expected.data.empty();
     }
-}
-
-bool GroupOracle::EndedQueueAlive() const
-{
-    // Asked by members side by side, which may be preempted while another member ends.
-    for (std::size_t i = 0; i < m_endedQueues.size(); ++i) {
-        if (ExistingView(NamedSharedMemoryHeap::BlockName(m_queueHeap.c_str(), m_endedQueues[i])).Get() != nullptr)
-            return true;
-    }
-    return false;
 }
 
 // Those still there and listed; an ended member's first block went with its process.

@@ -38,16 +38,13 @@ public:
     // The member joined; it set out at `startedAt`.
     void Joined(int member, unsigned long startedAt);
     // A send of NextCode() starts; `risky` when a live holder or a name taken ahead may cost the
-    // event some queue, `leaky` when EndedQueueAlive.
-    void SendStarted(int sender, const std::string& data, bool risky, bool leaky);
+    // event some queue.
+    void SendStarted(int sender, const std::string& data, bool risky);
     void SendEnded(unsigned int code);
     // Something happened that may cost the sends running meanwhile some queue: the stranger took
     // a lock or a name, or a process took the id of one that ended holding a lock.
     void HostileAct();
     unsigned long HostileActs() const { return m_hostileActs; }
-    // Whether the first queue block of a member that ended is still kept alive by somebody's
-    // view: an event put there now holds a data reference that nobody gives back.
-    bool EndedQueueAlive() const;
     void Arrived(int member, unsigned int code, const std::string& data);
     // After a delivery turn that started at `startedAt`; `emptied` unless it was cut short (a
     // receiver threw) or a live holder may have ended it early; `alone` when nothing ran beside.
@@ -99,11 +96,9 @@ private:
     std::string m_queueHeap;
     unsigned int m_nextSeq = 0;
     unsigned long m_clock = 0;
-    unsigned long m_hostileActs = 0;  // and members that ended
+    unsigned long m_hostileActs = 0;
     std::vector<std::deque<Expected>> m_inFlight;  // by member
     std::vector<bool> m_listed;                    // by member
-    std::vector<long> m_queueOf;                   // by member: its first queue block
-    std::vector<long> m_endedQueues;               // of the members that ended
     std::map<unsigned int, Expected> m_sends;       // every send to the group, by seq
     std::map<unsigned int, DataEvent> m_unsettled;  // data events some destination has not had
     std::set<unsigned long> m_ended;                // processes of members that ended

@@ -15,7 +15,6 @@ public:
     // False for a member outside the group: whatever it sends goes nowhere.
     bool SendsToGroup() const { return m_directory != nullptr; }
     bool Entered() { return IsEntered(); }
-    long OwnQueueIndex() const { return m_ownQueueIndex; }
     std::size_t DataBlocksKept() const { return m_dataBlocks.size(); }
     // Views of the queue heap: the root, the directory, the own chain and the pending views.
     std::size_t QueueViews() const { return m_queueHeap->GetMappedCount(); }
