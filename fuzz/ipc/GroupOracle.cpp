@@ -36,11 +36,11 @@ void GroupOracle::Joined(int member, unsigned long startedAt)
     m_listed[static_cast<std::size_t>(member)] = listed;
     // A send that ran meanwhile may or may not have found the new member in the directory.
     for (const auto& [seq, sending] : m_sends) {
-        if (sending.endedAt < startedAt)
+        if (!listed || sending.endedAt < startedAt)
             continue;
         m_inFlight.back().push_back(sending);
         m_inFlight.back().back().excused = true;
-        if (listed && !sending.data.empty())
+        if (!sending.data.empty())
             ++m_unsettled.try_emplace(seq, DataEvent{sending.sender, 0}).first->second.destinations;
     }
 }
