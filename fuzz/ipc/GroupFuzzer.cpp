@@ -275,14 +275,14 @@ void Run::Deliver(int member)
 {
     OnMember(member, [this, member](bool alone) {
         const unsigned long startedAt = m_oracle.Now();
-        // A live holder may end a turn before the queue is empty.
-        bool emptied = !m_liveHolder;
+        bool emptied = true;
         try {
             m_group.Deliver(member);
         } catch (const std::runtime_error&) {
             emptied = false;
         }
-        m_oracle.Delivered(member, emptied, startedAt, alone);
+        // A live holder, also one that came while the turn ran, may end it before the queue is empty.
+        m_oracle.Delivered(member, emptied && !m_liveHolder, startedAt, alone);
     });
 }
 
