@@ -49,10 +49,12 @@ printf '#!/bin/sh\n' | tee "$work/bin/mount" >"$work/bin/chroot"
 chmod +x "$work/bin"/*
 export PATH="$work/bin:$PATH"
 
-# What a case starts from besides its packages, given by name: a run of scripts/deps before it; a
-# root left half made; one-line apt sources; a root that
+# What a case starts from besides its packages, given by name: a run of scripts/deps before it,
+# a day ago or with other apt sources; a root left half made; one-line apt sources; a root that
 # cannot be made; a kernel that runs 32-bit programs only through emulation.
 given_again() { bash "$deps" >/dev/null 2>&1; : >"$FAKE/updates" && : >"$FAKE/debootstrap"; }
+given_a_day_ago() { given_again; sed -i "s/^[0-9]*/$(($(date +%s) - 90000))/" "$CORVANE_CACHE/tries/wine32:i386"; }
+given_other_sources() { given_again; echo "deb-src http://mirror.test/debian bookworm main" >"$work/apt/sources.list.d/src.list"; }
 given_half_root() { mkdir -p "$CORVANE_CACHE/i386-root/etc"; }
 given_list_sources() {
   rm "$work/apt/sources.list.d/debian.sources"
@@ -90,6 +92,7 @@ check() {
 usable='^machine: 32-bit Wine is usable'
 unusable='^machine: 32-bit Wine is not usable \(32-bit Wine \(wine32:i386\) is not installed\): the win64 build'
 in_root='^machine: 32-bit Wine is not usable on the host \(32-bit Wine \(wine32:i386\) is not installed\) but in the i386 root'
+tried='^deps: installing wine32:i386'
 check "everything present" - all 0 0 "" 0 0 0 "$usable"
 check "update fails once" - none none 1 "" 0 2 0 '^deps: apt-get update failed \(try 1 of 3\)' "$usable"
 check "one index fails for good" - none none always "" 0 3 0 "$usable" \
@@ -97,7 +100,10 @@ check "one index fails for good" - none none always "" 0 3 0 "$usable" \
 check "wine32:i386 cannot be installed: the i386 root is made" - none none always wine32:i386 0 3 1 \
   '^deps: 32-bit Wine cannot be installed on the host: Error, pkgProblemResolver' "$in_root" \
   "^deps: making the i386 root $CORVANE_CACHE/i386-root from http://mirror.test/debian bookworm bookworm-updates "
-check "a second run reuses the root" again none none always wine32:i386 0 3 0 "$in_root" '^deps: reusing the i386 root'
+check "a second run reuses the failed try and the root" again none none always wine32:i386 0 0 0 "$in_root" \
+  '^deps: reusing the try of wine32:i386 at .*, which failed \(Error, pkgProblemResolver' '^deps: reusing the i386 root'
+check "a try a day old is made again" a_day_ago none none always wine32:i386 0 3 0 "$tried" "$in_root"
+check "a try with other apt sources is made again" other_sources none none always wine32:i386 0 3 0 "$tried" "$in_root"
 check "a root left half made is made again" half_root,list_sources none none always wine32:i386 0 3 1 "$in_root" \
   '^deps: the i386 root was left half made; making it again' 'from http://list.test/debian bookworm bookworm-updates '
 check "the root cannot be made" root_fails none none always wine32:i386 0 3 1 "$unusable" \
