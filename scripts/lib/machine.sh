@@ -3,6 +3,7 @@
 # Two settings stand in for facts, for the tests of the set-up logic: CORVANE_I386 (native,
 # emulated or none) instead of probing the kernel, and CORVANE_WINE_DIR for Debian's Wine folder.
 corvane_wine_dir=${CORVANE_WINE_DIR:-/usr/lib/wine}
+. "$(dirname "${BASH_SOURCE[0]}")/root.sh"
 
 # True when 32-bit x86 programs run only through qemu's user emulation (scripts/deps registers it
 # on kernels without 32-bit user mode). Wine cannot run Windows programs there.
@@ -44,15 +45,27 @@ corvane_wine32_usable() {
   [ -z "$(corvane_wine32_unusable_reason)" ]
 }
 
+# Where the product build's Wine tests run: host (32-bit Wine here), root (32-bit Wine in the i386
+# root, where the host cannot have it: scripts/lib/root.sh) or none.
+corvane_wine32_way() {
+  if corvane_wine32_usable; then
+    echo host
+  elif corvane_native_i386 && corvane_root_ready; then
+    echo root
+  else
+    echo none
+  fi
+}
+
 # One line for the log: which way this machine goes, and why.
 corvane_wine32_report() {
   local why
   why=$(corvane_wine32_unusable_reason)
-  if [ -z "$why" ]; then
-    echo "machine: 32-bit Wine is usable: the win32 product build runs under it"
-  else
-    echo "machine: 32-bit Wine is not usable ($why): the win64 build runs under 64-bit Wine, the win32 build only its checks without Wine"
-  fi
+  case $(corvane_wine32_way) in
+    host) echo "machine: 32-bit Wine is usable: the win32 product build runs under it" ;;
+    root) echo "machine: 32-bit Wine is not usable on the host ($why) but in the i386 root $corvane_root: the win32 product build runs under it there, the win64 build under 64-bit Wine here" ;;
+    none) echo "machine: 32-bit Wine is not usable ($why): the win64 build runs under 64-bit Wine, the win32 build only its checks without Wine" ;;
+  esac
 }
 
 # LeakSanitizer needs ptrace-style thread suspension, which the emulation does not provide.
