@@ -111,7 +111,12 @@ void Run::Play()
 {
     Join(COProcDispatcher::Joining::JoinOrFound);
     for (int step = 0; step < kMaxOperations && m_input.remaining_bytes() > 0; ++step) {
-        const std::uint8_t operation = Decode(m_input.ConsumeIntegral<std::uint8_t>());
+        const std::uint8_t byte = m_input.ConsumeIntegral<std::uint8_t>();
+        const std::uint8_t operation = Decode(byte);
+        // What the byte holds above the operation (nothing in the inputs written before) preempts
+        // this or the next member operation after as many switch points, unless kBeside did.
+        if (m_besideSwitches == 0 && byte < kLaterFrom)
+            m_besideSwitches = byte / kOperations;
         const int member = m_input.ConsumeIntegral<std::uint8_t>() % m_group.Size();
         Operate(operation, member);
         // Locks and views are settled only when no task is halfway through its work.
