@@ -157,6 +157,7 @@ void Run::Operate(std::uint8_t operation, int member)
         break;
     case kLeave:
         OnMember(member, [this, member](bool) {
+            m_oracle.Leaving();
             m_group.Leave(member);
             m_oracle.Gone(member, 0, m_liveHolder);
         });

@@ -53,6 +53,8 @@ public:
     // pending for others may be lost with it. One that left gave back the data references of
     // what its queue held, unless a live holder kept it from its queue.
     void Gone(int member, platform::ProcessId endedId, bool liveHolder);
+    // A member sets out to leave: from now on the data of the events it sent may be gone.
+    void Leaving() { Excuse(true); }
     void DataReferenceDropped() { Excuse(true); }
     // The stranger let go of the lock of `block`; `wordCameBackFree` unless somebody took the
     // lock over meanwhile (which a write into the queue heap may have invited).
