@@ -379,10 +379,12 @@ void Run::OnArrival(int member, COEvent* event)
     case Behaviour::Throw:
         throw std::runtime_error("receiver");
     case Behaviour::DestroyMember:
-        // Last: this receiver goes with its member.
-        m_oracle.Gone(member, 0, m_liveHolder);
+        // Last: this receiver goes with its member (and with it what it captured). Whether a live
+        // holder kept the member from its queue is known once it has gone.
+        m_oracle.Leaving();
         delete m_group.Dispatcher(member);
         m_group.Forget(member);
+        m_oracle.Gone(member, 0, m_liveHolder);
         break;
     default:
         break;
