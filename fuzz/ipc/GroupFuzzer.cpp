@@ -113,7 +113,7 @@ void Run::Play()
     for (int step = 0; step < kMaxOperations && m_input.remaining_bytes() > 0; ++step) {
         const std::uint8_t byte = m_input.ConsumeIntegral<std::uint8_t>();
         const std::uint8_t operation = Decode(byte);
-        // What the byte holds above the operation (nothing in the inputs written before) preempts
+        // What the byte holds above the operation (nothing in the hand-written seeds) preempts
         // this or the next member operation after as many switch points, unless kBeside did.
         if (m_besideSwitches == 0 && byte < kLaterFrom)
             m_besideSwitches = byte / kOperations;
@@ -221,11 +221,13 @@ void Run::Join(COProcDispatcher::Joining joining, bool reuseId)
 {
     if (m_group.Size() >= kMaxMembers)
         return;
-    const unsigned long startedAt = m_oracle.Now();
+    // A process joins while no other member is halfway through an operation: the simulated
+    // processes share the event-data heap's static, which a member that leaves may be deleting.
+    platform::simulation::FinishTasks();
     const int member = m_group.Join(reuseId, joining);
     m_behaviour.push_back(Behaviour::Record);
     m_group.ReceiverOf(member)->action = [this, member](COEvent* event) { OnArrival(member, event); };
-    m_oracle.Joined(member, startedAt);
+    m_oracle.Joined(member);
 }
 
 void Run::Send(int member, bool withData, int count, bool fannedOut)

@@ -27,22 +27,13 @@ GroupOracle::GroupOracle(simulated_group::SimulatedGroup& group, std::string nam
 {
 }
 
-void GroupOracle::Joined(int member, unsigned long startedAt)
+void GroupOracle::Joined(int member)
 {
     bool listed = false;
     m_group.Within(member, [&] { listed = m_group.Dispatcher(member)->Entered(); });
     m_inFlight.resize(static_cast<std::size_t>(member) + 1);
     m_listed.resize(static_cast<std::size_t>(member) + 1);
     m_listed[static_cast<std::size_t>(member)] = listed;
-    // A send that ran meanwhile may or may not have found the new member in the directory.
-    for (const auto& [seq, sending] : m_sends) {
-        if (!listed || sending.endedAt < startedAt)
-            continue;
-        m_inFlight.back().push_back(sending);
-        m_inFlight.back().back().excused = true;
-        if (!sending.data.empty())
-            ++m_unsettled.try_emplace(seq, DataEvent{sending.sender, 0}).first->second.destinations;
-    }
 }
 
 void GroupOracle::SendStarted(int sender, const std::string& data, bool risky)
@@ -51,11 +42,10 @@ void GroupOracle::SendStarted(int sender, const std::string& data, bool risky)
     simulated_group::MemberDispatcher* dispatcher = m_group.Dispatcher(sender);
     if (dispatcher == nullptr || !dispatcher->SendsToGroup())
         return;
-    const Expected expected{seq, sender, data, risky, Now(), kRunning};
+    const Expected expected{seq, data, risky, Now(), kRunning};
     m_sends.emplace(seq, expected);
     int destinations = 0;
-    // A member still inside its join is not known yet: Joined looks after it.
-    for (int member = 0; member < static_cast<int>(m_listed.size()); ++member) {
+    for (int member = 0; member < m_group.Size(); ++member) {
         if (m_group.IsThere(member) && m_listed[static_cast<std::size_t>(member)]) {
             m_inFlight[static_cast<std::size_t>(member)].push_back(expected);
             ++destinations;

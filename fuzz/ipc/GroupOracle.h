@@ -35,8 +35,7 @@ public:
     // Operations are stamped on a clock of their own as they start and end: one that ended before
     // another started came before it in every queue.
     unsigned long Now() { return ++m_clock; }
-    // The member joined; it set out at `startedAt`.
-    void Joined(int member, unsigned long startedAt);
+    void Joined(int member);
     // A send of NextCode() starts; `risky` when a live holder or a name taken ahead may cost the
     // event some queue.
     void SendStarted(int sender, const std::string& data, bool risky);
@@ -74,7 +73,6 @@ private:
 
     struct Expected {
         unsigned int seq;
-        int sender;
         std::string data;
         bool excused;
         unsigned long startedAt;
