@@ -42,7 +42,7 @@ void GroupOracle::SendStarted(int sender, const std::string& data, bool risky)
     simulated_group::MemberDispatcher* dispatcher = m_group.Dispatcher(sender);
     if (dispatcher == nullptr || !dispatcher->SendsToGroup())
         return;
-    const Expected expected{seq, data, risky, Now(), kRunning};
+    const Expected expected{seq, data, risky, Now(), kRunning, sender};
     m_sends.emplace(seq, expected);
     int destinations = 0;
     for (int member = 0; member < m_group.Size(); ++member) {
@@ -144,7 +144,7 @@ void GroupOracle::CheckKept(int member)
     std::size_t inFlight = 0;
     for (const auto& event : m_unsettled)
         inFlight += event.second.sender == member ? 1 : 0;
-    if (!m_dataSpoiled && dispatcher.DataBlocksKept() > inFlight)
+    if (!m_dataSpoiled && dispatcher.DataBlocksKept() > inFlight + m_dataKept[member])
         Violation("data blocks kept beyond the data in flight", static_cast<long>(dispatcher.DataBlocksKept()));
     if (dispatcher.PendingAttached() != 0)
         Violation("a pending view kept after its consumer attached the block", static_cast<long>(dispatcher.PendingAttached()));
@@ -166,6 +166,13 @@ void GroupOracle::StrangerLetGo(long block, bool wordCameBackFree)
 {
     if (!wordCameBackFree && !m_queueSpoiled)
         Violation("a live stranger's lock was taken over", block);
+    // A send that waited for that lock may now put its event into the queue of a member that
+    // ended while the stranger's view kept it: nobody takes it from there, and its sender keeps
+    // the data for good.
+    for (const auto& [seq, sending] : m_sends) {
+        if (sending.endedAt == kRunning && !sending.data.empty())
+            ++m_dataKept[sending.sender];
+    }
 }
 
 void GroupOracle::DataHeapSpoiled()

@@ -9,7 +9,7 @@
 //     and the blocks it keeps pending, and counts as its other members those still there;
 //   - after a delivery turn that emptied its queue with nothing beside it, a member keeps data
 //     blocks only for what it has in flight (the events queued for a member that left count as
-//     given back), pending views only of blocks not yet attached, and never two of one block.
+//     given back, those sent while the stranger let go count as kept), pending views only of blocks not yet attached, and never two of one block.
 // A broken rule ends the run with a message and a trap, which libFuzzer reports with its input.
 #pragma once
 
@@ -77,6 +77,7 @@ private:
         bool excused;
         unsigned long startedAt;
         unsigned long endedAt;  // kRunning while the send runs
+        int sender;
     };
     struct DataEvent {
         int sender;
@@ -101,6 +102,7 @@ private:
     std::vector<bool> m_listed;                    // by member
     std::map<unsigned int, Expected> m_sends;       // every send to the group, by seq
     std::map<unsigned int, DataEvent> m_unsettled;  // data events some destination has not had
+    std::map<int, std::size_t> m_dataKept;          // by sender: data events that may stay for good
     std::set<unsigned long> m_ended;                // processes of members that ended
     bool m_queueSpoiled = false;
     bool m_dataSpoiled = false;
