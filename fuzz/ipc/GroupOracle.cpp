@@ -42,7 +42,7 @@ void GroupOracle::SendStarted(int sender, const std::string& data, bool risky)
     simulated_group::MemberDispatcher* dispatcher = m_group.Dispatcher(sender);
     if (dispatcher == nullptr || !dispatcher->SendsToGroup())
         return;
-    const Expected expected{seq, data, risky, Now(), kRunning, sender};
+    const Expected expected{seq, sender, data, risky, Now(), kRunning};
     m_sends.emplace(seq, expected);
     int destinations = 0;
     for (int member = 0; member < m_group.Size(); ++member) {

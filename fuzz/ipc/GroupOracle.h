@@ -9,7 +9,8 @@
 //     and the blocks it keeps pending, and counts as its other members those still there;
 //   - after a delivery turn that emptied its queue with nothing beside it, a member keeps data
 //     blocks only for what it has in flight (the events queued for a member that left count as
-//     given back, those sent while the stranger let go count as kept), pending views only of blocks not yet attached, and never two of one block.
+//     given back, those sent while the stranger let go count as kept), pending views only of
+//     blocks not yet attached, and never two of one block.
 // A broken rule ends the run with a message and a trap, which libFuzzer reports with its input.
 #pragma once
 
@@ -73,11 +74,11 @@ private:
 
     struct Expected {
         unsigned int seq;
+        int sender;
         std::string data;
         bool excused;
         unsigned long startedAt;
         unsigned long endedAt;  // kRunning while the send runs
-        int sender;
     };
     struct DataEvent {
         int sender;
