@@ -48,7 +48,7 @@ bool ReadWinExecRequest(const void* data, long size, WinExecRequest* request)
     request->commandText = Part(command, 0, command.size());
     const std::size_t backslash = command.find('\\');
     const std::size_t blank = command.find(' ');
-    request->fromRoot = backslash != std::string_view::npos && blank != std::string_view::npos && backslash < blank;
+    request->fromMedium = backslash != std::string_view::npos && blank != std::string_view::npos && backslash < blank;
     return true;
 }
 

@@ -34,7 +34,7 @@ constexpr std::size_t kExecCommandTextOffset = offsetof(ExecCommand, commandText
 std::size_t BoundedTextLength(const char* data, long size);
 
 // A COE_EXEC_CREATE_PROCESS text split at its last backslash (arguments included): the part
-// before it is the directory to change to from the drive's root, the part after it the command.
+// before it is the directory to change to from the medium's folder, the part after it the command.
 struct ProcessRequest {
     bool changesDirectory = false;  // the text held a backslash, at directory.GetLength()
     RkString directory;
@@ -47,7 +47,7 @@ ProcessRequest SplitProcessRequest(const char* text, std::size_t length);
 struct WinExecRequest {
     unsigned int showCommand = 0;
     RkString commandText;
-    bool fromRoot = false;  // a backslash before the first blank: a path taken from the root
+    bool fromMedium = false;  // a backslash before the first blank: a path taken from the medium
 };
 bool ReadWinExecRequest(const void* data, long size, WinExecRequest* request);
 

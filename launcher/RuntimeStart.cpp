@@ -1,11 +1,10 @@
 #include "RuntimeStart.h"
 
 #include "SetupLog.h"
+#include "SetupMedium.h"
 #include "Win32Owners.h"
 
 #include <windows.h>
-
-#include <cstring>
 
 namespace {
 
@@ -13,31 +12,22 @@ namespace {
 // that the runtime comes up exactly as it always has.
 constexpr DWORD kReadyForInputMilliseconds = 30000;
 
-constexpr char kRuntimeName[] = "Lumeplay.exe";
-
-// The full path of the runtime in the current folder; false if the folder cannot be read.
-bool RuntimePath(char (&path)[MAX_PATH + sizeof kRuntimeName])
-{
-    DWORD length = GetCurrentDirectoryA(MAX_PATH, path);
-    if (length == 0 || length >= MAX_PATH)
-        return false;
-    if (path[length - 1] != '\\')
-        path[length++] = '\\';
-    std::memcpy(path + length, kRuntimeName, sizeof kRuntimeName);
-    return true;
-}
+constexpr char kSetupFolder[] = "setup";
+constexpr char kRuntimePath[] = "setup\\Lumeplay.exe";
 
 }  // namespace
 
 KernelHandle StartRuntime(char (&commandLine)[kLaunchCommandBuffer])
 {
-    // Failing the change, the current folder would be Setup.exe's own, where anything may lie.
-    if (!SetCurrentDirectoryA("setup")) {
-        SetupLog::Write("launch: no folder \"setup\", error %lu", GetLastError());
+    // The medium's own setup folder, never one under the current folder, which a command
+    // prompt may have left anywhere. Without it nothing is started, and the current folder is
+    // the medium's, where the executer's later requests would look in any case.
+    char path[kPathBuffer];
+    if (!SetupMedium::Enter() || !SetupMedium::Enter(kSetupFolder) ||
+        !JoinPath(SetupMedium::Folder(), kRuntimePath, path)) {
+        SetupLog::Write("launch: no runtime started");
         return KernelHandle();
     }
-    char path[MAX_PATH + sizeof kRuntimeName] = {};
-    const bool found = RuntimePath(path);
     SetupLog::Write("launch: %s as \"%s\"", path, commandLine);
 
     STARTUPINFOA startup = {};
@@ -45,8 +35,7 @@ KernelHandle StartRuntime(char (&commandLine)[kLaunchCommandBuffer])
     startup.dwFlags = STARTF_USESHOWWINDOW;
     startup.wShowWindow = SW_SHOW;
     PROCESS_INFORMATION started = {};
-    if (!found || !CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                  &startup, &started)) {
+    if (!CreateProcessA(path, commandLine, nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &started)) {
         SetupLog::Write("launch: failed, error %lu", GetLastError());
         return KernelHandle();
     }

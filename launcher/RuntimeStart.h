@@ -4,7 +4,8 @@
 #include "LaunchCommand.h"
 #include "Win32Owners.h"
 
-// Changes the current folder to its subfolder "setup" and starts the file Lumeplay.exe there by
+// Changes the current folder to the medium's subfolder "setup" (wherever the process was started
+// from) and starts the file Lumeplay.exe there by
 // its full path, with `commandLine` as its command line, that folder as its current folder and
 // show command SW_SHOW. A program of that name beside Setup.exe, elsewhere on the search path or
 // on the PATH is never started, and without the folder "setup" nothing is. The runtime's process,

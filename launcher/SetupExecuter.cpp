@@ -5,6 +5,7 @@
 #include "ExecuterProtocol.h"
 #include "LauncherGlobals.h"
 #include "SetupLog.h"
+#include "SetupMedium.h"
 #include "Win32Owners.h"
 
 #include <windows.h>
@@ -14,9 +15,21 @@
 
 namespace {
 
-// Both start requests take a relative path from the root of the current drive. No directory
-// change is examined: a failed one leaves the directory where the last one got to.
-void ChangeToRoot() { SetCurrentDirectoryA("\\"); }
+// Both start requests take a relative path from the medium's folder, which is the drive's root
+// on a CD and may be any folder elsewhere. A request is not followed when that folder cannot be
+// entered: its relative path would be taken from wherever the last request left the process.
+bool ChangeToMedium() { return SetupMedium::Enter(); }
+
+// The directory part of a request, followed from the medium's folder. A path from the drive's
+// root ("\\x.exe") leaves an empty part, which names that root. A failed change leaves the
+// medium's folder current.
+void ChangeToRequestDirectory(const RkString& directory)
+{
+    const char* target = directory.IsEmpty() ? "\\" : static_cast<const char*>(directory);
+    if (!SetCurrentDirectoryA(target))
+        SetupLog::Write("executer: no folder \"%s\" from %s, error %lu", target, SetupMedium::Folder(),
+                        GetLastError());
+}
 
 RkString CurrentDirectory()
 {
@@ -58,8 +71,9 @@ void CreateProcessFromPayload(const COEvent& event)
     const ProcessRequest request = SplitProcessRequest(text, length);
     if (request.changesDirectory) {
         text[request.directory.GetLength()] = '\0';
-        ChangeToRoot();
-        SetCurrentDirectoryA(request.directory);
+        if (!ChangeToMedium())
+            return;
+        ChangeToRequestDirectory(request.directory);
     }
     if (!request.commandLine.IsEmpty())
         StartProcess(request.commandLine);
@@ -72,8 +86,8 @@ void WinExecFromPayload(const COEvent& event)
         SetupLog::Write("executer: winexec without a command");
         return;
     }
-    if (request.fromRoot)
-        ChangeToRoot();
+    if (request.fromMedium && !ChangeToMedium())
+        return;
     const UINT result = WinExec(request.commandText, request.showCommand);
     SetupLog::Write("executer: winexec \"%s\", show %u, in %s: result %u",
                     static_cast<const char*>(request.commandText), request.showCommand,

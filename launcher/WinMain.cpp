@@ -9,6 +9,7 @@
 #include "RuntimeWatch.h"
 #include "SetupExecuter.h"
 #include "SetupLog.h"
+#include "SetupMedium.h"
 #include "SetupVersion.h"
 #include "Splash.h"
 #include "Win32Owners.h"
@@ -113,6 +114,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     // Before anything can load a library by base name.
     HardenDllSearch();
     LogStart(commandLine);
+    SetupMedium::Locate();
     const bool running = ActivateRunningSetup();
     SetupLog::Write("running setup: %s", running ? "found, brought to the front" : "none");
     if (running) {

@@ -14,6 +14,9 @@
 #include <memory>
 #include <string>
 
+// The start of the runtime's command line, before the channel and Setup.exe's own command line.
+const std::string kFixedStart = "Lumeplay.exe RiRarud SetupProgram=ZuViruz Server=None Wnd=Maximized";
+
 constexpr DWORD kStartMs = 20000;  // Wine may take a while to start a process
 constexpr DWORD kSettleMs = 1000;  // ten passes of the bootstrapper's loop
 

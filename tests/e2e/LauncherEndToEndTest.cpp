@@ -18,7 +18,6 @@
 
 namespace {
 
-const std::string kFixedStart = "Lumeplay.exe RiRarud SetupProgram=ZuViruz Server=None Wnd=Maximized";
 const std::string kExecuterArgument = " Executer=DispCvGSetup";
 
 // The main window of a setup in progress, minimised, owned by this thread.

@@ -33,7 +33,7 @@ bool WaitUntil(const std::function<bool()>& condition, DWORD timeoutMs)
     return true;
 }
 
-SetupProcess::SetupProcess(const LauncherMedium& medium, const std::string& arguments)
+SetupProcess::SetupProcess(const LauncherMedium& medium, const std::string& arguments, const std::string& currentFolder)
 {
     std::string commandLine = "\"" + medium.SetupPath() + "\"";
     if (!arguments.empty())
@@ -43,7 +43,8 @@ SetupProcess::SetupProcess(const LauncherMedium& medium, const std::string& argu
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     if (!CreateProcessA(medium.SetupPath().c_str(), writable.data(), nullptr, nullptr, FALSE, 0,
-                        nullptr, medium.Root().c_str(), &startup, &m_process)) {
+                        nullptr, currentFolder.empty() ? medium.Root().c_str() : currentFolder.c_str(), &startup,
+                        &m_process)) {
         std::fprintf(stderr, "Setup.exe did not start, error %lu\n", GetLastError());
         m_process = PROCESS_INFORMATION{};
     }

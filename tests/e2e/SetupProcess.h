@@ -11,10 +11,11 @@
 
 class SetupProcess {
 public:
-    // Starts the medium's Setup.exe from the medium's root, with `arguments` after its name. A
-    // start that fails says so on the standard error, with the error: the retry of failed cases
+    // Starts the medium's Setup.exe by its full path from the medium's root, as the shell does,
+    // or from `currentFolder`, as a command prompt there does, with `arguments` after its name.
+    // A start that fails says so on the standard error, with the error: the retry of failed cases
     // looks for that.
-    SetupProcess(const LauncherMedium& medium, const std::string& arguments);
+    SetupProcess(const LauncherMedium& medium, const std::string& arguments, const std::string& currentFolder = "");
     ~SetupProcess();
     SetupProcess(const SetupProcess&) = delete;
     SetupProcess& operator=(const SetupProcess&) = delete;
