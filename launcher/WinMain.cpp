@@ -114,7 +114,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
     // Before anything can load a library by base name.
     HardenDllSearch();
     LogStart(commandLine);
-    SetupMedium::Locate();
     const bool running = ActivateRunningSetup();
     SetupLog::Write("running setup: %s", running ? "found, brought to the front" : "none");
     if (running) {
@@ -130,6 +129,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR commandLine, int)
         return 0;
     }
     RecordPlatform();
+    SetupMedium::Locate();
     CopyCommandLine(g_commandLine, commandLine);
     CreateSplash();
     if (g_splashWindow)

@@ -334,16 +334,17 @@ TEST_F(LauncherEndToEnd, DiagnosticLogShowsTheStepsAndChangesNothing)
         EXPECT_EQ(3u, entries.size());
         const LaunchRecord launch = medium.LaunchRecords().at(0);
         const std::vector<std::string> steps = LogSteps(logPath, processId);
-        ASSERT_EQ(7u, steps.size());
+        ASSERT_EQ(8u, steps.size());
         EXPECT_EQ("start: Corvane Setup " CORVANE_VERSION ".0, " + std::to_string(sizeof(void*) * 8) +
                       "-bit, Windows 9x family, command line \"/log \"a b\"\"",
                   steps[0]);
         EXPECT_EQ("running setup: none", steps[1]);
         EXPECT_EQ("guard: this is the only bootstrapper", steps[2]);
-        EXPECT_EQ("splash: created", steps[3]);
-        EXPECT_EQ("launch: " + launch.directory + "\\Lumeplay.exe as \"" + launch.commandLine + "\"", steps[4]);
-        EXPECT_EQ(0u, steps[5].rfind("launch: started, process ", 0)) << steps[5];
-        EXPECT_EQ("end: splash closed, keep-alive count 0", steps[6]);
+        EXPECT_EQ("start: medium folder " + medium.Root(), steps[3]);
+        EXPECT_EQ("splash: created", steps[4]);
+        EXPECT_EQ("launch: " + launch.directory + "\\Lumeplay.exe as \"" + launch.commandLine + "\"", steps[5]);
+        EXPECT_EQ(0u, steps[6].rfind("launch: started, process ", 0)) << steps[6];
+        EXPECT_EQ("end: splash closed, keep-alive count 0", steps[7]);
     }
 }
 
