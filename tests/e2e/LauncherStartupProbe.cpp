@@ -1,6 +1,7 @@
 // Measures Setup.exe under Wine (run it by hand; it is not a test):
 //   - time from starting Setup.exe to the runtime's start, median of 10 runs, against the
-//     time to start the stand-in runtime directly (the floor of any launch);
+//     time to start the stand-in runtime directly (the floor of any launch), and the same span
+//     from the diagnostic log; on a medium in a folder and, given a drive, at that drive's root;
 //   - round trip of the executer's query and reply between the stand-in runtime and Setup.exe,
 //     median and 95th percentile of 50 queries (the bootstrapper takes events every 100 ms);
 //   - processor time the bootstrapper uses while held with its splash closed, over 10 s.
@@ -9,6 +10,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -56,18 +58,50 @@ bool StartRuntimeDirectly(const LauncherMedium& medium, double* elapsedMs)
     return true;
 }
 
-bool StartThroughSetup(double* elapsedMs)
+// Milliseconds since midnight of a diagnostic log line ("YYYY-MM-DD hh:mm:ss.mmm [pid] text").
+double LineTimeMs(const std::string& line)
 {
-    LauncherMedium medium;
+    unsigned hours = 0, minutes = 0, seconds = 0, milliseconds = 0;
+    if (std::sscanf(line.c_str(), "%*u-%*u-%*u %u:%u:%u.%u", &hours, &minutes, &seconds, &milliseconds) != 4)
+        return -1;
+    return ((hours * 60.0 + minutes) * 60 + seconds) * 1000 + milliseconds;
+}
+
+// From the bootstrapper's first logged step to its logged start of the runtime.
+double LoggedStartUpMs(const std::string& logPath)
+{
+    std::ifstream log(logPath);
+    double first = -1, launched = -1;
+    for (std::string line; std::getline(log, line);) {
+        if (first < 0)
+            first = LineTimeMs(line);
+        if (line.find("] launch: started") != std::string::npos)
+            launched = LineTimeMs(line);
+    }
+    return first < 0 || launched < 0 ? -1 : launched - first;
+}
+
+// One start of Setup.exe on a medium in `root` (a fresh temporary folder when empty), with its
+// diagnostic log beside it.
+bool StartThroughSetup(const std::string& root, double* elapsedMs, double* loggedMs)
+{
+    LauncherMedium medium("Setup.exe", true, root);
     if (!medium.Ready())
         return false;
+    const std::string logPath = medium.Root() + "\\setup.log";
+    SetEnvironmentVariableA("CORVANE_SETUP_LOG", logPath.c_str());
     const unsigned long long started = Now();
-    SetupProcess setup(medium, "");
-    const std::vector<LaunchRecord> records = medium.WaitForLaunchRecords(1, kTimeoutMs);
+    std::vector<LaunchRecord> records;
+    {
+        SetupProcess setup(medium, "");
+        records = medium.WaitForLaunchRecords(1, kTimeoutMs);
+    }
+    SetEnvironmentVariableA("CORVANE_SETUP_LOG", nullptr);
     if (records.empty())
         return false;
     *elapsedMs = Milliseconds(records[0].time - started);
-    return true;
+    *loggedMs = LoggedStartUpMs(logPath);
+    return *loggedMs >= 0;
 }
 
 // The runtime logs each round trip as "reply after N ms".
@@ -114,24 +148,39 @@ bool HeldProcessorShare(double* percent)
 
 }  // namespace
 
-int main()
+// With a drive as its argument ("M:", mapped to an empty folder), the start-up is measured on a
+// medium at that drive's root too, side by side with the folder medium.
+int main(int argc, char** argv)
 {
-    std::vector<double> direct, throughSetup;
+    const std::string drive = argc > 1 ? argv[1] : "";
+    std::vector<double> direct, throughSetup[2], logged[2];
     LauncherMedium baselineMedium;
     for (int run = 0; run < kRuns; ++run) {
-        double directMs = 0, setupMs = 0;
-        if (!baselineMedium.Ready() || !StartRuntimeDirectly(baselineMedium, &directMs) ||
-            !StartThroughSetup(&setupMs)) {
+        double directMs = 0;
+        if (!baselineMedium.Ready() || !StartRuntimeDirectly(baselineMedium, &directMs)) {
             std::fprintf(stderr, "run %d failed\n", run + 1);
             return 1;
         }
         direct.push_back(directMs);
-        throughSetup.push_back(setupMs);
+        for (int driveRoot = 0; driveRoot <= (drive.empty() ? 0 : 1); ++driveRoot) {
+            double setupMs = 0, loggedMs = 0;
+            if (!StartThroughSetup(driveRoot ? drive : "", &setupMs, &loggedMs)) {
+                std::fprintf(stderr, "run %d failed\n", run + 1);
+                return 1;
+            }
+            throughSetup[driveRoot].push_back(setupMs);
+            logged[driveRoot].push_back(loggedMs);
+        }
     }
-    const double baseline = Median(direct), measured = Median(throughSetup);
+    const double baseline = Median(direct);
     std::printf("runtime started directly (baseline): median %.1f ms of %d\n", baseline, kRuns);
-    std::printf("Setup.exe start to runtime start:    median %.1f ms of %d (%.2f x baseline)\n",
-                measured, kRuns, measured / baseline);
+    for (int driveRoot = 0; driveRoot <= (drive.empty() ? 0 : 1); ++driveRoot) {
+        const double measured = Median(throughSetup[driveRoot]);
+        std::printf("%-11s Setup.exe start to runtime start: median %.1f ms of %d (%.2f x baseline); "
+                    "logged first step to runtime started: median %.1f ms\n",
+                    driveRoot ? "drive root:" : "folder:", measured, kRuns, measured / baseline,
+                    Median(logged[driveRoot]));
+    }
 
     std::vector<double> roundTrips;
     if (!QueryRoundTrips(&roundTrips)) {
