@@ -12,6 +12,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -100,14 +101,27 @@ protected:
     }
 };
 
+// What Setup.exe logged and how its splash stands, for a case that failed without saying why.
+std::string SplashReport(const std::string& logPath, HWND splash)
+{
+    std::ifstream log(logPath, std::ios::binary);
+    RECT frame{};
+    GetWindowRect(splash, &frame);
+    return "splash " + std::string(IsWindowVisible(splash) ? "visible" : "not visible") + " at " +
+           std::to_string(frame.left) + "," + std::to_string(frame.top) + "; Setup.exe's log:\n" +
+           std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
+}
+
 TEST_F(LauncherEndToEnd, SplashIsCentredTopmostAndShowsThePicture)
 {
     LauncherMedium medium;
     ASSERT_TRUE(medium.Ready());
+    const std::string logPath = medium.Root() + "\\setup.log";
+    LogVariable logVariable(logPath.c_str());
     SetupProcess setup(medium, "");
     ASSERT_TRUE(setup.Started());
     HWND splash = setup.WaitForSplash(kStartMs);
-    ASSERT_NE(nullptr, splash);
+    ASSERT_NE(nullptr, splash) << SplashReport(logPath, splash);
     ASSERT_EQ(1u, medium.WaitForLaunchRecords(1, kStartMs).size());  // painted by now
 
     RECT frame{};
@@ -148,6 +162,8 @@ TEST_F(LauncherEndToEnd, SplashIsCentredTopmostAndShowsThePicture)
     };
     // Drawing may reach the screen a little after the paint that launched the runtime.
     EXPECT_TRUE(WaitUntil(screenShowsPicture, kStartMs)) << matching << " of " << samples << " pixels match";
+    if (HasFailure())
+        ADD_FAILURE() << SplashReport(logPath, splash);
 }
 
 TEST_F(LauncherEndToEnd, FirstPaintLaunchesTheRuntimeOnceFromTheSetupFolder)
