@@ -13,7 +13,6 @@
 #include <initializer_list>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -131,46 +130,33 @@ INSTANTIATE_TEST_SUITE_P(Requests, ExecuterDirectory, ::testing::ValuesIn(kDirec
 
 // A medium unpacked into a folder of the drive, whose name has a blank and a letter outside
 // ASCII, started as the shell starts it and from a prompt in another folder. Decoys wait where a
-// path taken from the drive's root or from the prompt's folder would lead: the drive's own
-// setup\Lumeplay.exe (the fixture's medium) and setup\bin\probe.exe, and the prompt folder's
-// setup\Lumeplay.exe. Only the medium's own programs may start, in the medium's folders.
+// path taken from the drive's root or from the prompt's folder would lead: the fixture's medium
+// at M:'s root with its setup\bin\probe.exe, and the prompt folder's setup\Lumeplay.exe.
 TEST_F(ExecuterEndToEnd, FolderMediumStartsOnlyItsOwnProgramsFromAnyStartFolder)
 {
-    const std::string probe = "setup\\bin\\probe.exe";
-    const std::string prompt = kDrive + "\\Users\\me";
-    const std::string promptRuntime = "Users\\me\\" + std::string(LauncherMedium::kRuntime);
+    const std::string probe = "setup\\bin\\probe.exe", promptRuntime = "me\\setup\\Lumeplay.exe";
     ASSERT_TRUE(m_medium.AddProgram(probe) && m_medium.AddProgram(promptRuntime));
-    LauncherMedium folder("Setup.exe", true, kDrive + "\\Downloads\\My Product 2\xE9");
+    LauncherMedium folder("Setup.exe", true, kDrive + "\\My Product 2\xE9");
     ASSERT_TRUE(folder.Ready() && folder.AddProgram(probe));
-    ASSERT_TRUE(folder.WriteScript("create-process " + probe + " by-create\nwinexec 5 " + probe + " by-winexec\nquery\n"
-                                   "release\n"));
-    for (const std::string& startFolder : {folder.Root(), prompt}) {
-        SCOPED_TRACE(startFolder);
+    ASSERT_TRUE(folder.WriteScript("create-process " + probe + " arg\nquery\nrelease\n"));
+    for (const std::string& startFolder : {folder.Root(), kDrive + "\\me"}) {
         m_setup.reset(new SetupProcess(folder, "/q", startFolder));
         m_splash = m_setup->WaitForSplash(kStartMs);
         ASSERT_NE(nullptr, m_splash);
         const std::vector<LaunchRecord> runtime = folder.WaitForLaunchRecords(1, kStartMs);
-        ASSERT_EQ(1u, runtime.size());
+        const std::vector<LaunchRecord> started = folder.WaitForLaunchRecords(1, kStartMs, probe);
+        ASSERT_TRUE(runtime.size() == 1 && started.size() == 1) << startFolder << Dump();
         EXPECT_EQ(0, lstrcmpiA(folder.SetupFolder().c_str(), runtime[0].directory.c_str())) << runtime[0].directory;
         EXPECT_EQ(kFixedStart + " " + kChannelArgument + " /q", runtime[0].commandLine);
-
-        // Each request's program, found by its arguments: the two may log in either order.
-        std::vector<LaunchRecord> started = folder.WaitForLaunchRecords(2, kStartMs, probe);
-        ASSERT_EQ(2u, started.size()) << Dump();
-        if (started[0].commandLine != "probe.exe by-create")
-            std::swap(started[0], started[1]);
-        EXPECT_EQ("probe.exe by-create", started[0].commandLine);
-        EXPECT_EQ(0, lstrcmpiA((folder.Root() + "\\setup\\bin").c_str(), started[0].directory.c_str()));
-        EXPECT_EQ(probe + " by-winexec", started[1].commandLine);
-        EXPECT_EQ(0, lstrcmpiA(folder.Root().c_str(), started[1].directory.c_str())) << started[1].directory;
+        EXPECT_EQ(0, lstrcmpiA((folder.SetupFolder() + "\\bin").c_str(), started[0].directory.c_str()));
+        EXPECT_EQ("probe.exe arg", started[0].commandLine);
         CloseSplash();
         ExpectEndsByItself();
         EXPECT_EQ("start: medium folder " + folder.Root() + ";", LoggedSteps({"start: medium"}));
-
         for (const std::string& decoy : {std::string(LauncherMedium::kRuntime), probe, promptRuntime})
-            EXPECT_TRUE(m_medium.LaunchRecords(decoy).empty()) << decoy << " started";
-        for (const std::string& log : {m_logPath, folder.Root() + "\\setup\\Lumeplay.log",
-                                       folder.Root() + "\\setup\\bin\\probe.log"})
+            EXPECT_TRUE(m_medium.LaunchRecords(decoy).empty()) << decoy << " started from " << startFolder;
+        for (const std::string& log : {m_logPath, folder.SetupFolder() + "\\Lumeplay.log",
+                                       folder.SetupFolder() + "\\bin\\probe.log"})
             DeleteFileA(log.c_str());
     }
 }

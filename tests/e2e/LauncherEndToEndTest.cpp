@@ -101,14 +101,11 @@ protected:
     }
 };
 
-// What Setup.exe logged and how its splash stands, for a case that failed without saying why.
+// What Setup.exe logged and whether its splash is up, for a case that failed without saying why.
 std::string SplashReport(const std::string& logPath, HWND splash)
 {
     std::ifstream log(logPath, std::ios::binary);
-    RECT frame{};
-    GetWindowRect(splash, &frame);
-    return "splash " + std::string(IsWindowVisible(splash) ? "visible" : "not visible") + " at " +
-           std::to_string(frame.left) + "," + std::to_string(frame.top) + "; Setup.exe's log:\n" +
+    return std::string(IsWindowVisible(splash) ? "splash up" : "no splash") + ", Setup.exe's log:\n" +
            std::string(std::istreambuf_iterator<char>(log), std::istreambuf_iterator<char>());
 }
 

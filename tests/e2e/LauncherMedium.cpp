@@ -81,13 +81,6 @@ bool CreateFolders(const std::string& root, const std::string& relativePath)
     return true;
 }
 
-// The folders of a medium's root below its drive ("M:\\a\\b" makes M:\\a and M:\\a\\b).
-bool CreateRootFolders(const std::string& root)
-{
-    const std::size_t drive = root.find('\\');
-    return drive == std::string::npos || CreateFolders(root.substr(0, drive), root.substr(drive + 1) + "\\");
-}
-
 // A log line is the time, a tab and its fields: a start record has two more, tab-separated.
 bool ParseRecord(const std::string& line, LaunchRecord* record)
 {
@@ -126,8 +119,9 @@ std::string WindowsPath(const std::string& hostPath)
 LauncherMedium::LauncherMedium(const std::string& setupName, bool withRuntime, const std::string& root)
     : m_root(root.empty() ? NewTemporaryFolder() : root), m_setupName(setupName), m_ownsRoot(root.empty())
 {
-    if (m_root.empty() || !CreateRootFolders(m_root))
+    if (m_root.empty())
         return;
+    CreateDirectoryA(m_root.c_str(), nullptr);
     EmptyFolderOnceFree(m_root);
     if (!CreateDirectoryA(SetupFolder().c_str(), nullptr))
         return;

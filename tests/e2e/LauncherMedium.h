@@ -22,8 +22,8 @@ public:
 
     // setupName is the file name the bootstrapper gets on the medium (per-application
     // settings of Wine go by it). The medium goes into a fresh temporary folder, or fills the
-    // folder `root` (a drive's root such as "M:", or a folder on it, made if missing) when one
-    // is given; either way everything laid out in it is removed with the medium.
+    // folder `root` (a drive's root such as "M:", or a folder made in one) when one is given;
+    // either way everything laid out in it is removed with the medium.
     explicit LauncherMedium(const std::string& setupName = "Setup.exe", bool withRuntime = true,
                             const std::string& root = "");
     ~LauncherMedium();
