@@ -19,7 +19,8 @@ using LeadByteTest = bool (*)(unsigned char byte);
 // one, or is too long for the buffer.
 bool FolderOfModule(const char* modulePath, LeadByteTest isLeadByte, char (&folder)[kPathBuffer]);
 
-// `folder`, a backslash unless it ends with one or `relative` is empty, and `relative`; false, with `path` empty, when
-// that does not fit in the buffer. `room` leaves space at the end of the buffer for what a caller
-// adds (the system keeps one character for the current folder's final backslash).
+// `folder`, a backslash unless it ends with one or `relative` is empty, and `relative`; false,
+// with `path` empty, when that does not fit in the buffer. `room` leaves space at the end of the
+// buffer for what a caller adds (the system keeps one character for the current folder's final
+// backslash).
 bool JoinPath(const char* folder, const char* relative, char (&path)[kPathBuffer], std::size_t room = 0);
