@@ -123,10 +123,11 @@ bool QueryRoundTrips(std::vector<double>* roundTripsMs)
     return roundTripsMs->size() == static_cast<std::size_t>(kQueries);
 }
 
+// The runtime stays in the group while it sleeps, so that the bootstrapper stays held.
 bool HeldProcessorShare(double* percent)
 {
     LauncherMedium medium;
-    if (!medium.Ready())
+    if (!medium.Ready() || !medium.WriteScript("sleep 20000\nrelease\n"))
         return false;
     SetupProcess setup(medium, "");
     HWND splash = setup.WaitForSplash(kTimeoutMs);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Processor time of Setup.exe while the runtime holds it with its splash closed, measured from
 # the host (Wine does not report another process's times to Windows programs): the stand-in
-# dismisses the splash, answers one query and ends; the bootstrapper stays held and polls every
+# dismisses the splash, answers one query and sleeps; the bootstrapper stays held and polls every
 # 100 ms. Prints the share of one core over 10 s. Run by hand after a win32 (or win64) build:
 #   bench/launcher/held_processor_time.sh [win32|win64]
 set -euo pipefail
@@ -18,16 +18,18 @@ trap 'corvane_wine_stop; rm -rf "$medium"' EXIT
 mkdir -p "$medium/setup"
 cp "build/$build/launcher/Setup.exe" "$medium/"
 cp "build/$build/tools/Lumeplay.exe" "$medium/setup/"
-printf 'close-splash\nquery\n' >"$medium/setup/Lumeplay.script"
+# The runtime stays in the group while it sleeps: one that has ended would leave nobody to release
+# the bootstrapper, which then ends with its splash.
+printf 'close-splash\nquery\nsleep 20000\nrelease\n' >"$medium/setup/Lumeplay.script"
 
 corvane_wine_start "$root" "$build"
 (cd "$medium" && exec "$WINELOADER" Setup.exe >/dev/null 2>&1) &
 setup=$!
 for _ in $(seq 1 300); do
-  grep -q "script done" "$medium/setup/Lumeplay.log" 2>/dev/null && break
+  grep -q "step 3: sleep" "$medium/setup/Lumeplay.log" 2>/dev/null && break
   sleep 0.1
 done
-grep -q "script done" "$medium/setup/Lumeplay.log" || { echo "the runtime did not play its script" >&2; exit 1; }
+grep -q "step 3: sleep" "$medium/setup/Lumeplay.log" || { echo "the runtime did not play its script" >&2; exit 1; }
 sleep 1
 # Each poll of the message queue is a call to the wineserver, which counts separately.
 server=$(pgrep -n -f "^$WINESERVER" || true)
