@@ -3,7 +3,7 @@
 // task. The turn passes at a preemption (to the driver), at a task's end or in a sleep (to the next
 // task in start order that can run) and when a lock is held (to one that has not tried since the
 // last progress; when there is none, every task waits for another).
-#include "PlatformSharedMemory.h"
+#include "Simulation.h"
 
 #include <algorithm>
 #include <condition_variable>

@@ -1,5 +1,6 @@
 #include "Platform.h"
 #include "PlatformSharedMemory.h"
+#include "Simulation.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
