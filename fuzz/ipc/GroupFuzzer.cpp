@@ -121,7 +121,7 @@ void Run::Play()
         Operate(operation, member);
         // Locks and views are settled only when no task is halfway through its work.
         if (platform::simulation::UnfinishedTasks() == 0)
-            m_liveHolder = m_oracle.Check(m_stranger.Held());
+            m_liveHolder = m_oracle.Check(m_stranger.Held(), m_stranger.KeepsBlocks());
         else
             m_liveHolder = m_liveHolder || m_stranger.Held() != 0;
     }
@@ -301,7 +301,7 @@ void Run::CountOthers(int member)
         long others = 0;
         m_group.Within(member, [&] { others = m_group.Dispatcher(member)->GetOtherMemberCount(); });
         if (alone)
-            m_oracle.OthersCounted(member, others, m_stranger.Held() != 0);
+            m_oracle.OthersCounted(member, others);
     });
 }
 
@@ -404,7 +404,7 @@ void Run::Finish()
     m_besideSwitches = 0;
     platform::simulation::FinishTasks();
     LetGo();
-    m_liveHolder = m_oracle.Check(0);
+    m_liveHolder = m_oracle.Check(0, m_stranger.KeepsBlocks());
     std::fill(m_behaviour.begin(), m_behaviour.end(), Behaviour::Record);
     for (int member = 0; member < m_group.Size(); ++member)
         Deliver(member);
