@@ -30,6 +30,7 @@ std::mutex g_lock;
 std::condition_variable g_turn;
 std::list<Task> g_tasks;  // in start order
 Task* g_running = nullptr;
+Task* g_ended = nullptr;  // ended and gone on, its thread perhaps not yet
 unsigned long g_progress = 0;
 bool g_everyPoint = false;
 thread_local Task* t_task = nullptr;
@@ -50,6 +51,16 @@ Task* Next(Task* self)
     return self;
 }
 
+// A task's thread goes on after its end, through the sanitizer's and the thread library's own
+// clean-up, which gives memory back: whoever takes the turn next first waits for it, so that
+// nothing in a run (addresses included, which libFuzzer reads in comparisons) depends on timing.
+void JoinEnded()
+{
+    if (g_ended != nullptr && g_ended->thread.joinable())
+        g_ended->thread.join();
+    g_ended = nullptr;
+}
+
 // Gives the turn to `next` and, unless `self` has ended, waits until it comes back.
 void PassTo(Hold& hold, Task* self, Task* next)
 {
@@ -57,8 +68,10 @@ void PassTo(Hold& hold, Task* self, Task* next)
         return;
     g_running = next;
     g_turn.notify_all();
-    if (!self->ended)
+    if (!self->ended) {
         g_turn.wait(hold, [self] { return g_running == self; });
+        JoinEnded();
+    }
 }
 
 // The driver gives the turn to `task` until it is preempted or ends.
@@ -73,10 +86,11 @@ void Await(Hold& hold, Task& task)
 void Reap(Hold& hold)
 {
     g_tasks.remove_if([](Task& task) {
-        if (task.ended)
+        if (task.ended && task.thread.joinable())
             task.thread.join();
         return task.ended;
     });
+    g_ended = nullptr;
     if (g_tasks.size() == 1) {
         g_tasks.clear();
         g_running = t_task = nullptr;
@@ -89,10 +103,12 @@ void Body(Task* task, const std::function<void()>& work)
     t_task = task;
     Hold hold(g_lock);
     g_turn.wait(hold, [task] { return g_running == task; });
+    JoinEnded();
     hold.unlock();
     work();
     hold.lock();
     task->ended = true;
+    g_ended = task;
     ++g_progress;
     if (Driver().awaited == task)
         Driver().awaited = nullptr;
@@ -150,7 +166,7 @@ void SwitchAtEveryPoint(bool every) { g_everyPoint = every; }
 bool InSession() { return t_task != nullptr; }
 
 void SwitchPoint() { if (InSession()) Point(false); }
-void SwitchPointAt(const volatile void* address) { if (InSession() && InSharedView(address)) Point(false); }
+void SwitchPointAt(const volatile void* address) { if (InSharedView(address) && InSession()) Point(false); }
 void Yield() { if (InSession()) Point(true); }
 
 void WaitForOthers()
