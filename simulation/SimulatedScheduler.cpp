@@ -117,12 +117,17 @@ void Body(Task* task, const std::function<void()>& work)
 
 void Point(bool sleeping)
 {
-    Hold hold(g_lock);
+    // Only the thread that holds the turn runs, so the count and the progress need no lock, and a
+    // point where the turn stays (most accesses to shared memory) costs no more than that.
     ++g_progress;
-    if (t_task->switchesLeft != 0 && --t_task->switchesLeft == 0) {
+    const bool preempted = t_task->switchesLeft != 0 && --t_task->switchesLeft == 0;
+    if (!preempted && !sleeping && !g_everyPoint)
+        return;
+    Hold hold(g_lock);
+    if (preempted) {
         Driver().awaited = nullptr;
         PassTo(hold, t_task, &Driver());
-    } else if (sleeping || g_everyPoint) {
+    } else {
         PassTo(hold, t_task, Next(t_task));
     }
 }

@@ -45,6 +45,9 @@ void FinishTasks(ProcessId process = 0);
 std::size_t UnfinishedTasks();
 // A stress mode: tasks take turns at every switch point.
 void SwitchAtEveryPoint(bool every);
+// Whether the loads and stores of shared memory that the group's code makes are switch points too
+// (they are until said otherwise).
+void SwitchAtAccesses(bool accesses);
 // The platform layer's switch points; WaitForOthers after a failed try to take a lock (when every
 // task waits for another, the run ends with a report of the deadlock).
 void SwitchPoint();

@@ -36,7 +36,8 @@ constexpr int kMaxMembers = 6;
 constexpr int kMaxOperations = 64;
 constexpr long kBlocksInReach = 24;
 constexpr int kMaxBurst = 32;
-constexpr unsigned long kMaxSwitches = 255;
+// Every access to shared memory is a switch point: an operation may pass thousands.
+constexpr unsigned long kMaxSwitches = 65535;
 constexpr long kMaxLieCount = 700;  // slots, past the largest block; 12 data bytes each, past a page
 // Operation bytes from here up name the operations added last, so that the inputs written before
 // them keep their meaning.
