@@ -1,8 +1,11 @@
-// Simulated processes side by side (see PlatformSharedMemory.h). Each task is a thread that runs
-// only while it holds the turn; the thread that started the first task, the driver, is the first
-// task. The turn passes at a preemption (to the driver), at a task's end or in a sleep (to the next
-// task in start order that can run) and when a lock is held (to one that has not tried since the
-// last progress; when there is none, every task waits for another).
+// Simulated processes side by side (see Simulation.h). Each task runs on a thread, only while it
+// holds the turn; the thread that started the first task, the driver, is the first task. A thread
+// runs the next task once its own has ended: one that ended went on with its own clean-up after it
+// had given the turn on (so a run's addresses depended on timing), and under qemu every thread
+// started and ended cost address space for good, until the sanitizer found none after some
+// thousand. The turn passes at a preemption (to the driver), at a task's end or in a sleep (to the
+// next task in start order that can run) and when a lock is held (to one that has not tried since
+// the last progress; when there is none, every task waits for another).
 #include "Simulation.h"
 
 #include <algorithm>
@@ -11,6 +14,7 @@
 #include <list>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 
 namespace platform::simulation {
 namespace {
@@ -22,15 +26,22 @@ struct Task {
     bool ended = false;
     bool waiting = false;            // for a lock, tried last at progress `triedAt`
     unsigned long triedAt = 0;
-    std::thread thread;
+};
+
+// A thread that runs tasks one after the other; idle while it has none.
+struct Worker {
+    Task* task = nullptr;
+    std::function<void()> work;
 };
 
 using Hold = std::unique_lock<std::mutex>;
 std::mutex g_lock;
-std::condition_variable g_turn;
+// Never destroyed: idle workers wait on it when the program ends.
+std::condition_variable& g_turn = *new std::condition_variable;
 std::list<Task> g_tasks;  // in start order
+std::list<Worker>& g_workers = *new std::list<Worker>;
+pid_t g_workersOf = 0;  // the process whose threads they are
 Task* g_running = nullptr;
-Task* g_ended = nullptr;  // ended and gone on, its thread perhaps not yet
 unsigned long g_progress = 0;
 bool g_everyPoint = false;
 thread_local Task* t_task = nullptr;
@@ -51,16 +62,6 @@ Task* Next(Task* self)
     return self;
 }
 
-// A task's thread goes on after its end, through the sanitizer's and the thread library's own
-// clean-up, which gives memory back: whoever takes the turn next first waits for it, so that
-// nothing in a run (addresses included, which libFuzzer reads in comparisons) depends on timing.
-void JoinEnded()
-{
-    if (g_ended != nullptr && g_ended->thread.joinable())
-        g_ended->thread.join();
-    g_ended = nullptr;
-}
-
 // Gives the turn to `next` and, unless `self` has ended, waits until it comes back.
 void PassTo(Hold& hold, Task* self, Task* next)
 {
@@ -68,10 +69,8 @@ void PassTo(Hold& hold, Task* self, Task* next)
         return;
     g_running = next;
     g_turn.notify_all();
-    if (!self->ended) {
+    if (!self->ended)
         g_turn.wait(hold, [self] { return g_running == self; });
-        JoinEnded();
-    }
 }
 
 // The driver gives the turn to `task` until it is preempted or ends.
@@ -81,16 +80,10 @@ void Await(Hold& hold, Task& task)
     PassTo(hold, &Driver(), &task);
 }
 
-// Joins the threads of ended tasks; with none left the session is over, and switch points cost
-// nothing again.
+// Forgets ended tasks; with none left the session is over, and switch points cost nothing again.
 void Reap(Hold& hold)
 {
-    g_tasks.remove_if([](Task& task) {
-        if (task.ended && task.thread.joinable())
-            task.thread.join();
-        return task.ended;
-    });
-    g_ended = nullptr;
+    g_tasks.remove_if([](const Task& task) { return task.ended; });
     if (g_tasks.size() == 1) {
         g_tasks.clear();
         g_running = t_task = nullptr;
@@ -98,21 +91,39 @@ void Reap(Hold& hold)
     hold.unlock();
 }
 
-void Body(Task* task, const std::function<void()>& work)
+// Runs the worker's tasks as they come; after each, nothing of it runs on beside the next.
+[[noreturn]] void Serve(Worker* worker)
 {
-    t_task = task;
     Hold hold(g_lock);
-    g_turn.wait(hold, [task] { return g_running == task; });
-    JoinEnded();
-    hold.unlock();
-    work();
-    hold.lock();
-    task->ended = true;
-    g_ended = task;
-    ++g_progress;
-    if (Driver().awaited == task)
-        Driver().awaited = nullptr;
-    PassTo(hold, task, CanRun(Driver()) ? &Driver() : Next(task));
+    for (;;) {
+        g_turn.wait(hold, [worker] { return worker->task != nullptr && g_running == worker->task; });
+        Task* task = t_task = worker->task;
+        hold.unlock();
+        worker->work();
+        worker->work = nullptr;
+        hold.lock();
+        task->ended = true;
+        ++g_progress;
+        if (Driver().awaited == task)
+            Driver().awaited = nullptr;
+        worker->task = t_task = nullptr;
+        PassTo(hold, task, CanRun(Driver()) ? &Driver() : Next(task));
+    }
+}
+
+Worker& IdleWorker()
+{
+    // A child that a death test forked has none of its parent's threads.
+    if (g_workersOf != getpid()) {
+        g_workers.clear();
+        g_workersOf = getpid();
+    }
+    const auto idle = std::find_if(g_workers.begin(), g_workers.end(), [](const Worker& worker) { return worker.task == nullptr; });
+    if (idle != g_workers.end())
+        return *idle;
+    Worker& worker = g_workers.emplace_back();
+    std::thread([&worker] { Serve(&worker); }).detach();
+    return worker;
 }
 
 void Point(bool sleeping)
@@ -143,7 +154,9 @@ void RunBeside(ProcessId process, unsigned long switches, std::function<void()> 
     Task& task = g_tasks.emplace_back();
     task.process = process;
     task.switchesLeft = switches;
-    task.thread = std::thread([&task, work = std::move(work)] { Body(&task, work); });
+    Worker& worker = IdleWorker();
+    worker.task = &task;
+    worker.work = std::move(work);
     Await(hold, task);
     Reap(hold);
 }
