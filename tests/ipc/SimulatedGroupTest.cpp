@@ -220,9 +220,8 @@ INSTANTIATE_TEST_SUITE_P(SimulatedGroup, HeldLock, ::testing::Combine(::testing:
 
 // Members side by side: a send preempted at each of its switch points in turn while the receiving
 // member takes what is queued; whatever the interleaving, every event arrives once and in order.
-// Its plain accesses to shared memory are left to the fuzzer: a send passes thousands, each
-// preemption here starts a thread, and under qemu this program, whose sanitizer keeps fake stacks,
-// could start about 40.
+// Its plain accesses to shared memory are left to the fuzzer: a send passes thousands, and a
+// preemption at each of them takes half a minute under qemu.
 TEST_F(GroupOfTwo, ASendPreemptedAnywhereLosesNothingAndOvertakesNothing)
 {
     platform::simulation::SwitchAtAccesses(false);
