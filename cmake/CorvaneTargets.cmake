@@ -48,14 +48,16 @@ function(corvane_add_benchmark name)
 endfunction()
 
 # corvane_add_fuzzer(<name> LABEL <module> SOURCES <files...> [LIBS <targets...>] [CORPUS <dir>]
-#                    [SECONDS <n>] [OPTIONS <libFuzzer flags...>])
+#                    [RUNS <n>] [OPTIONS <libFuzzer flags...>])
 # A libFuzzer target with the fuzz watchdog (fuzz/watchdog), which ends an input that runs past
 # -timeout where libFuzzer's own timer does not (under qemu). With a CORPUS of committed inputs,
-# CTest runs it briefly from them (corvane_add_fuzz_test); without one the caller adds its tests.
+# CTest runs it briefly from them (corvane_add_fuzz_test): RUNS inputs in all, the committed ones
+# included, from a fixed seed, so that the same inputs run however loaded the machine is. Without
+# a corpus the caller adds its tests.
 function(corvane_add_fuzzer name)
-  cmake_parse_arguments(PARSE_ARGV 1 arg "" "LABEL;CORPUS;SECONDS" "SOURCES;LIBS;OPTIONS")
-  if(NOT arg_SECONDS)
-    set(arg_SECONDS 4)
+  cmake_parse_arguments(PARSE_ARGV 1 arg "" "LABEL;CORPUS;RUNS" "SOURCES;LIBS;OPTIONS")
+  if(arg_CORPUS AND NOT arg_RUNS)
+    message(FATAL_ERROR "corvane_add_fuzzer(${name}): a CORPUS needs RUNS")
   endif()
   add_executable(${name} ${arg_SOURCES})
   target_compile_options(${name} PRIVATE -fsanitize=fuzzer)
@@ -63,7 +65,7 @@ function(corvane_add_fuzzer name)
   target_link_libraries(${name} PRIVATE ${arg_LIBS} corvane_fuzz_watchdog)
   if(arg_CORPUS)
     corvane_add_fuzz_test(${name} ${name} LABEL ${arg_LABEL} CORPUS ${arg_CORPUS}
-      OPTIONS -seed=1 -max_total_time=${arg_SECONDS} -timeout=10 ${arg_OPTIONS})
+      OPTIONS -seed=1 -runs=${arg_RUNS} -timeout=10 ${arg_OPTIONS})
   endif()
 endfunction()
 

@@ -5,7 +5,7 @@
 // addresses and share their bytes, an unmapped view is gone, so a use after unmapping faults, and
 // the page after every view has no access, so an overrun faults as it does past a Windows view.
 // There "processes" are simulated, so that tests can run several group members in one program and
-// let one of them end without leaving (see the simulation functions below).
+// let one of them end without leaving (simulation/Simulation.h).
 // Exported, since the exported shared-memory heap hands its blocks out in these classes.
 #pragma once
 
@@ -13,9 +13,6 @@
 
 #include <cstddef>
 #include <utility>
-#ifndef _WIN32
-#  include <functional>
-#endif
 
 namespace platform {
 
@@ -121,54 +118,5 @@ private:
     void* m_handle = nullptr;
     bool m_readOnly = false;
 };
-
-#ifndef _WIN32
-// The simulation of processes in the stand-in. Until a test says otherwise, everything belongs to
-// one process, this program. The simulation knows a process by a number that it never gives
-// twice; IsProcessRunning answers by the ids the processes show, as on Windows: false for an id
-// that no process running has.
-namespace simulation {
-
-// A new process, and the number it is known by. The id it shows is that number, or with
-// `reuseId` the id of the process that ended last (if no other process has taken it again), as
-// a system hands the ids of ended processes out again.
-ProcessId StartProcess(bool reuseId = false);
-// Handles, views and mutex holds made from now on belong to process number `process` (this
-// program's own process: its id), and CurrentProcessId answers that process's id.
-void SetCurrentProcess(ProcessId process);
-// `process` ends as a killed process does: its handles close, the mutexes it held are
-// abandoned, and each of its views is cut off from its mapping (the addresses stay readable and
-// writable for whatever the ended process's objects still do, but nobody else sees it).
-void EndProcess(ProcessId process);
-// From now on sleeping moves the millisecond clock on at once instead of waiting (or, with
-// false, time is real again).
-void UseSimulatedTime(bool simulated);
-// Named objects that exist, and views that are mapped, in all processes.
-std::size_t NamedObjectCount();
-std::size_t ViewCount();
-
-// Processes side by side: each task runs on a thread of its own, one thread at a time; the others
-// wait at switch points (interlocked operations on shared memory, named mutexes, opens, maps,
-// unmaps, closes, sleeps and waits for a lock). Nothing but the calls decides the order, so the
-// same calls repeat a run exactly. RunBeside runs `work` in `process` at once, until it ends or has
-// passed `switches` switch points (0: no limit); then it is preempted and this returns. It goes
-// on whenever the others sleep or wait, or in FinishTasks (of `process`, or 0: of all). A process
-// runs one task at a time. Only the thread that started the first task starts more.
-void RunBeside(ProcessId process, unsigned long switches, std::function<void()> work);
-void FinishTasks(ProcessId process = 0);
-std::size_t UnfinishedTasks();
-// A stress mode: tasks take turns at every switch point.
-void SwitchAtEveryPoint(bool every);
-// The platform layer's switch points; WaitForOthers after a failed try to take a lock (when every
-// task waits for another, the run ends with a report of the deadlock).
-void SwitchPoint();
-void SwitchPointAt(const volatile void* address);  // only where it lies in a view
-void Yield();
-void WaitForOthers();
-bool InSession();
-bool InSharedView(const volatile void* address);
-
-}  // namespace simulation
-#endif
 
 }  // namespace platform

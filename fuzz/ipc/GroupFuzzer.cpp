@@ -36,7 +36,8 @@ constexpr int kMaxMembers = 6;
 constexpr int kMaxOperations = 64;
 constexpr long kBlocksInReach = 24;
 constexpr int kMaxBurst = 32;
-constexpr unsigned long kMaxSwitches = 255;
+// Every access to shared memory is a switch point: an operation may pass thousands.
+constexpr unsigned long kMaxSwitches = 65535;
 constexpr long kMaxLieCount = 700;  // slots, past the largest block; 12 data bytes each, past a page
 // Operation bytes from here up name the operations added last, so that the inputs written before
 // them keep their meaning.
@@ -121,7 +122,7 @@ void Run::Play()
         Operate(operation, member);
         // Locks and views are settled only when no task is halfway through its work.
         if (platform::simulation::UnfinishedTasks() == 0)
-            m_liveHolder = m_oracle.Check(m_stranger.Held());
+            m_liveHolder = m_oracle.Check(m_stranger.Held(), m_stranger.KeepsBlocks());
         else
             m_liveHolder = m_liveHolder || m_stranger.Held() != 0;
     }
@@ -301,7 +302,7 @@ void Run::CountOthers(int member)
         long others = 0;
         m_group.Within(member, [&] { others = m_group.Dispatcher(member)->GetOtherMemberCount(); });
         if (alone)
-            m_oracle.OthersCounted(member, others, m_stranger.Held() != 0);
+            m_oracle.OthersCounted(member, others);
     });
 }
 
@@ -404,7 +405,7 @@ void Run::Finish()
     m_besideSwitches = 0;
     platform::simulation::FinishTasks();
     LetGo();
-    m_liveHolder = m_oracle.Check(0);
+    m_liveHolder = m_oracle.Check(0, m_stranger.KeepsBlocks());
     std::fill(m_behaviour.begin(), m_behaviour.end(), Behaviour::Record);
     for (int member = 0; member < m_group.Size(); ++member)
         Deliver(member);

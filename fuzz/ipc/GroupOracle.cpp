@@ -53,6 +53,8 @@ void GroupOracle::SendStarted(int sender, const std::string& data, bool risky)
     }
     if (!data.empty() && destinations > 0)
         m_unsettled.emplace(seq, DataEvent{sender, destinations});
+    if (!data.empty() && !m_deadQueues.empty())
+        m_mayStay.insert(seq);
 }
 
 template <class Change>
@@ -141,10 +143,10 @@ void GroupOracle::CheckKept(int member)
     // The own chain is back to its first block.
     if (dispatcher.QueueViews() > 3 + dispatcher.PendingViews())
         Violation("queue views kept beyond the pending ones", static_cast<long>(dispatcher.QueueViews()));
-    std::size_t inFlight = 0;
-    for (const auto& event : m_unsettled)
-        inFlight += event.second.sender == member ? 1 : 0;
-    if (!m_dataSpoiled && dispatcher.DataBlocksKept() > inFlight + m_dataKept[member])
+    std::size_t kept = 0;
+    for (const auto& [seq, send] : m_sends)
+        kept += send.sender == member && (m_unsettled.count(seq) != 0 || m_mayStay.count(seq) != 0) ? 1 : 0;
+    if (!m_dataSpoiled && dispatcher.DataBlocksKept() > kept)
         Violation("data blocks kept beyond the data in flight", static_cast<long>(dispatcher.DataBlocksKept()));
     if (dispatcher.PendingAttached() != 0)
         Violation("a pending view kept after its consumer attached the block", static_cast<long>(dispatcher.PendingAttached()));
@@ -159,20 +161,19 @@ void GroupOracle::Gone(int member, platform::ProcessId endedId, bool liveHolder)
             Settle(queued.seq);
     }
     m_inFlight[static_cast<std::size_t>(member)].clear();
+    m_deadQueues.insert(member);
+    // A send halfway may have found the queue before it died.
+    for (const auto& [seq, sending] : m_sends) {
+        if (sending.endedAt == kRunning && !sending.data.empty())
+            m_mayStay.insert(seq);
+    }
     Excuse(false);
 }
 
-void GroupOracle::StrangerLetGo(long block, bool wordCameBackFree)
+void GroupOracle::StrangerLetGo(long block, bool wordCameBackFree) const
 {
     if (!wordCameBackFree && !m_queueSpoiled)
         Violation("a live stranger's lock was taken over", block);
-    // A send that waited for that lock may now put its event into the queue of a member that
-    // ended while the stranger's view kept it: nobody takes it from there, and its sender keeps
-    // the data for good.
-    for (const auto& [seq, sending] : m_sends) {
-        if (sending.endedAt == kRunning && !sending.data.empty())
-            ++m_dataKept[sending.sender];
-    }
 }
 
 void GroupOracle::DataHeapSpoiled()
@@ -189,22 +190,27 @@ void GroupOracle::Excuse(bool dataOnly)
     }
 }
 
-// Those still there and listed; an ended member's first block went with its process.
-void GroupOracle::OthersCounted(int member, long others, bool strangerViews)
+// Those still there and listed, and dead queues that a view or a name still keeps.
+void GroupOracle::OthersCounted(int member, long others) const
 {
-    if (m_queueSpoiled || strangerViews)
+    if (m_queueSpoiled)
         return;
+    if (!m_group.Dispatcher(member)->SendsToGroup()) {
+        if (others != 0)
+            Violation("GetOtherMemberCount counted members outside the group", others);
+        return;
+    }
     long there = 0;
     for (int other = 0; other < m_group.Size(); ++other)
         there += other != member && m_group.IsThere(other) && m_listed[static_cast<std::size_t>(other)] ? 1 : 0;
-    if (!m_group.Dispatcher(member)->SendsToGroup())
-        there = 0;
-    if (others != there)
+    if (others < there || others > there + static_cast<long>(m_deadQueues.size()))
         Violation("GetOtherMemberCount counted other members than are there", others);
 }
 
-bool GroupOracle::Check(long strangerHeld)
+bool GroupOracle::Check(long strangerHeld, bool strangerKeepsBlocks)
 {
+    if (!strangerKeepsBlocks)
+        m_deadQueues.clear();
     CheckViews();
     return !m_queueSpoiled && CheckLocks(strangerHeld);
 }

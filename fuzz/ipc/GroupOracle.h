@@ -7,10 +7,13 @@
 //     or held (0) by the stranger or in the name of a member that ended holding it;
 //   - between operations every member keeps views only of the root, the directory, its own chain
 //     and the blocks it keeps pending, and counts as its other members those still there;
+//   - a member's queue is dead from its member's end on, but a send may still find it while a
+//     view or a name keeps its block: until no task is halfway and the stranger keeps no block;
 //   - after a delivery turn that emptied its queue with nothing beside it, a member keeps data
 //     blocks only for what it has in flight (the events queued for a member that left count as
-//     given back, those sent while the stranger let go count as kept), pending views only of
-//     blocks not yet attached, and never two of one block.
+//     given back) and for what it may have put into a dead queue, where it stays with its sender
+//     until the sender leaves; pending views only of blocks not yet attached, never two of one;
+//   - GetOtherMemberCount counts the members there, and at most the dead queues besides.
 // A broken rule ends the run with a message and a trap, which libFuzzer reports with its input.
 #pragma once
 
@@ -58,15 +61,15 @@ public:
     void DataReferenceDropped() { Excuse(true); }
     // The stranger let go of the lock of `block`; `wordCameBackFree` unless somebody took the
     // lock over meanwhile (which a write into the queue heap may have invited).
-    void StrangerLetGo(long block, bool wordCameBackFree);
+    void StrangerLetGo(long block, bool wordCameBackFree) const;
     void QueueHeapSpoiled() { m_queueSpoiled = true; }
     void DataHeapSpoiled();
-    // The member's GetOtherMemberCount, asked with nothing beside it; `strangerViews` when the
-    // stranger keeps a view that may keep an ended member's queue alive.
-    void OthersCounted(int member, long others, bool strangerViews);
-    // Between operations, with no task side by side: every lock word and every member's views.
+    // The member's GetOtherMemberCount, asked with nothing beside it.
+    void OthersCounted(int member, long others) const;
+    // Between operations, with no task side by side: every lock word and every member's views;
+    // unless `strangerKeepsBlocks` (a view or a name), the dead queues are gone for good.
     // True when some block is held by a live process.
-    bool Check(long strangerHeld);
+    bool Check(long strangerHeld, bool strangerKeepsBlocks);
 
 private:
     static constexpr unsigned int kFirstCode = 0x10000;
@@ -103,7 +106,8 @@ private:
     std::vector<bool> m_listed;                    // by member
     std::map<unsigned int, Expected> m_sends;       // every send to the group, by seq
     std::map<unsigned int, DataEvent> m_unsettled;  // data events some destination has not had
-    std::map<int, std::size_t> m_dataKept;          // by sender: data events that may stay for good
+    std::set<int> m_deadQueues;                     // members ended whose queues a send may find
+    std::set<unsigned int> m_mayStay;               // data events that may lie in a dead queue
     std::set<unsigned long> m_ended;                // processes of members that ended
     bool m_queueSpoiled = false;
     bool m_dataSpoiled = false;

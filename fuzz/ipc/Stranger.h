@@ -36,6 +36,8 @@ public:
     void Squat(bool dataHeap, long ahead);
     // True while a taken name, or a held block, still lies ahead of its heap's allocations.
     bool SquatAhead() const;
+    // True while it keeps a view of a block or a name, which may keep a dead member's queue.
+    bool KeepsBlocks() const { return m_heldIndex != 0 || !m_squats.empty(); }
     // Fills every free entry of the directory with a queue that does not exist.
     void FillDirectory();
 

@@ -4,7 +4,7 @@
 // libFuzzer's timer is a process-wide SIGALRM whose handler acts only on the thread that runs the
 // input. qemu's i386 user emulation hands it to another thread (libFuzzer's memory watcher), so
 // there a hung input ran until CTest's limit and left nothing to reproduce it with. A thread of our
-// own that watches the clock works everywhere.
+// own that watches the clock works everywhere, and takes the timer's place.
 //
 // Every fuzz target is linked with --wrap=LLVMFuzzerTestOneInput: libFuzzer calls the wrapper at
 // the end of this file, which tells the watchdog when each input starts and ends.
@@ -90,6 +90,11 @@ void Report(long ranSeconds)
 
 void StartWatchdog()
 {
+    // libFuzzer's timer goes quiet: the watchdog times every input. Under qemu's i386 emulation a
+    // thread that has handled a signal goes on with the thread-local data of the thread started
+    // last, so the group fuzzer's driver, whose members side by side are threads, went on with the
+    // data of an ended member at its first alarm.
+    std::signal(SIGALRM, SIG_IGN);
     // The thread takes no signals: SIGALRM and the others stay with libFuzzer's threads.
     sigset_t all, previous;
     sigfillset(&all);

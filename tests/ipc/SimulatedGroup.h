@@ -5,6 +5,7 @@
 #include "CommonObjectEventManager.h"
 #include "MemberDispatcher.h"
 #include "PlatformSharedMemory.h"
+#include "Simulation.h"
 
 #include <deque>
 #include <functional>

@@ -1,9 +1,12 @@
-// Simulated processes side by side (see PlatformSharedMemory.h). Each task is a thread that runs
-// only while it holds the turn; the thread that started the first task, the driver, is the first
-// task. The turn passes at a preemption (to the driver), at a task's end or in a sleep (to the next
-// task in start order that can run) and when a lock is held (to one that has not tried since the
-// last progress; when there is none, every task waits for another).
-#include "PlatformSharedMemory.h"
+// Simulated processes side by side (see Simulation.h). Each task runs on a thread, only while it
+// holds the turn; the thread that started the first task, the driver, is the first task. A thread
+// runs the next task once its own has ended: one that ended went on with its own clean-up after it
+// had given the turn on (so a run's addresses depended on timing), and under qemu every thread
+// started and ended cost address space for good, until the sanitizer found none after some
+// thousand. The turn passes at a preemption (to the driver), at a task's end or in a sleep (to the
+// next task in start order that can run) and when a lock is held (to one that has not tried since
+// the last progress; when there is none, every task waits for another).
+#include "Simulation.h"
 
 #include <algorithm>
 #include <condition_variable>
@@ -11,6 +14,7 @@
 #include <list>
 #include <mutex>
 #include <thread>
+#include <unistd.h>
 
 namespace platform::simulation {
 namespace {
@@ -22,13 +26,21 @@ struct Task {
     bool ended = false;
     bool waiting = false;            // for a lock, tried last at progress `triedAt`
     unsigned long triedAt = 0;
-    std::thread thread;
+};
+
+// A thread that runs tasks one after the other; idle while it has none.
+struct Worker {
+    Task* task = nullptr;
+    std::function<void()> work;
 };
 
 using Hold = std::unique_lock<std::mutex>;
 std::mutex g_lock;
-std::condition_variable g_turn;
+// Never destroyed: idle workers wait on it when the program ends.
+std::condition_variable& g_turn = *new std::condition_variable;
 std::list<Task> g_tasks;  // in start order
+std::list<Worker>& g_workers = *new std::list<Worker>;
+pid_t g_workersOf = 0;  // the process whose threads they are
 Task* g_running = nullptr;
 unsigned long g_progress = 0;
 bool g_everyPoint = false;
@@ -68,15 +80,10 @@ void Await(Hold& hold, Task& task)
     PassTo(hold, &Driver(), &task);
 }
 
-// Joins the threads of ended tasks; with none left the session is over, and switch points cost
-// nothing again.
+// Forgets ended tasks; with none left the session is over, and switch points cost nothing again.
 void Reap(Hold& hold)
 {
-    g_tasks.remove_if([](Task& task) {
-        if (task.ended)
-            task.thread.join();
-        return task.ended;
-    });
+    g_tasks.remove_if([](const Task& task) { return task.ended; });
     if (g_tasks.size() == 1) {
         g_tasks.clear();
         g_running = t_task = nullptr;
@@ -84,29 +91,54 @@ void Reap(Hold& hold)
     hold.unlock();
 }
 
-void Body(Task* task, const std::function<void()>& work)
+// Runs the worker's tasks as they come; after each, nothing of it runs on beside the next.
+[[noreturn]] void Serve(Worker* worker)
 {
-    t_task = task;
     Hold hold(g_lock);
-    g_turn.wait(hold, [task] { return g_running == task; });
-    hold.unlock();
-    work();
-    hold.lock();
-    task->ended = true;
-    ++g_progress;
-    if (Driver().awaited == task)
-        Driver().awaited = nullptr;
-    PassTo(hold, task, CanRun(Driver()) ? &Driver() : Next(task));
+    for (;;) {
+        g_turn.wait(hold, [worker] { return worker->task != nullptr && g_running == worker->task; });
+        Task* task = t_task = worker->task;
+        hold.unlock();
+        worker->work();
+        worker->work = nullptr;
+        hold.lock();
+        task->ended = true;
+        ++g_progress;
+        if (Driver().awaited == task)
+            Driver().awaited = nullptr;
+        worker->task = t_task = nullptr;
+        PassTo(hold, task, CanRun(Driver()) ? &Driver() : Next(task));
+    }
+}
+
+Worker& IdleWorker()
+{
+    // A child that a death test forked has none of its parent's threads.
+    if (g_workersOf != getpid()) {
+        g_workers.clear();
+        g_workersOf = getpid();
+    }
+    const auto idle = std::find_if(g_workers.begin(), g_workers.end(), [](const Worker& worker) { return worker.task == nullptr; });
+    if (idle != g_workers.end())
+        return *idle;
+    Worker& worker = g_workers.emplace_back();
+    std::thread([&worker] { Serve(&worker); }).detach();
+    return worker;
 }
 
 void Point(bool sleeping)
 {
-    Hold hold(g_lock);
+    // Only the thread that holds the turn runs, so the count and the progress need no lock, and a
+    // point where the turn stays (most accesses to shared memory) costs no more than that.
     ++g_progress;
-    if (t_task->switchesLeft != 0 && --t_task->switchesLeft == 0) {
+    const bool preempted = t_task->switchesLeft != 0 && --t_task->switchesLeft == 0;
+    if (!preempted && !sleeping && !g_everyPoint)
+        return;
+    Hold hold(g_lock);
+    if (preempted) {
         Driver().awaited = nullptr;
         PassTo(hold, t_task, &Driver());
-    } else if (sleeping || g_everyPoint) {
+    } else {
         PassTo(hold, t_task, Next(t_task));
     }
 }
@@ -122,7 +154,9 @@ void RunBeside(ProcessId process, unsigned long switches, std::function<void()> 
     Task& task = g_tasks.emplace_back();
     task.process = process;
     task.switchesLeft = switches;
-    task.thread = std::thread([&task, work = std::move(work)] { Body(&task, work); });
+    Worker& worker = IdleWorker();
+    worker.task = &task;
+    worker.work = std::move(work);
     Await(hold, task);
     Reap(hold);
 }
@@ -150,7 +184,7 @@ void SwitchAtEveryPoint(bool every) { g_everyPoint = every; }
 bool InSession() { return t_task != nullptr; }
 
 void SwitchPoint() { if (InSession()) Point(false); }
-void SwitchPointAt(const volatile void* address) { if (InSession() && InSharedView(address)) Point(false); }
+void SwitchPointAt(const volatile void* address) { if (InSharedView(address) && InSession()) Point(false); }
 void Yield() { if (InSession()) Point(true); }
 
 void WaitForOthers()

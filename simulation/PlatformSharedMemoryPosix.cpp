@@ -1,10 +1,12 @@
 #include "Platform.h"
 #include "PlatformSharedMemory.h"
+#include "Simulation.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
@@ -81,10 +83,12 @@ public:
         return nullptr;
     }
 
-    bool Contains(const volatile void* address) const
+    // Asked at every access to memory that the group's code makes, without the namespace's lock:
+    // once reserved, the range stays.
+    static bool Contains(const volatile void* address)
     {
-        const auto* at = static_cast<const volatile char*>(address);
-        return m_base != nullptr && at >= m_base && at < m_base + kBytes;
+        const std::uintptr_t base = s_base.load(std::memory_order_relaxed);
+        return base != 0 && reinterpret_cast<std::uintptr_t>(address) - base < kBytes;
     }
 
     // Gives the range back, reserved again without access.
@@ -108,6 +112,7 @@ private:
         if (base == MAP_FAILED)
             return false;
         m_base = static_cast<char*>(base);
+        s_base.store(reinterpret_cast<std::uintptr_t>(base), std::memory_order_relaxed);
         m_used.assign(kBytes / PageSize(), false);
         return true;
     }
@@ -121,6 +126,7 @@ private:
         return start + pages;
     }
 
+    static inline std::atomic<std::uintptr_t> s_base{0};
     char* m_base = nullptr;
     std::vector<bool> m_used;
     std::size_t m_cursor = 0;
@@ -475,7 +481,7 @@ std::size_t NamedObjectCount()
     return count;
 }
 
-bool InSharedView(const volatile void* address) { return Names().arena.Contains(address); }
+bool InSharedView(const volatile void* address) { return ViewArena::Contains(address); }
 
 std::size_t ViewCount()
 {

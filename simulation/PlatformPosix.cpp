@@ -1,5 +1,5 @@
 #include "Platform.h"
-#include "PlatformSharedMemory.h"
+#include "Simulation.h"
 
 #include <atomic>
 #include <cerrno>
