@@ -222,8 +222,8 @@ void Run::Join(COProcDispatcher::Joining joining, bool reuseId)
 {
     if (m_group.Size() >= kMaxMembers)
         return;
-    // A process joins while no other member is halfway through an operation: the simulated
-    // processes share the event-data heap's static, which a member that leaves may be deleting.
+    // A process joins while no other member is halfway through an operation: a send halfway
+    // may or may not reach it.
     platform::simulation::FinishTasks();
     const int member = m_group.Join(reuseId, joining);
     m_behaviour.push_back(Behaviour::Record);

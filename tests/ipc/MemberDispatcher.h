@@ -12,6 +12,23 @@ class MemberDispatcher : public COProcDispatcher {
 public:
     using COProcDispatcher::COProcDispatcher;
 
+    // Each process opens the event-data heap for itself; the simulated ones share this program's
+    // single heap object, whose mutex and counter view belong to the process that opened it and
+    // end with it. Opened here by the host process, which outlives every member, it serves them
+    // all as each one's own would, until released.
+    static void HoldDataHeap()
+    {
+        if (s_eventDataHeapUsers++ == 0)
+            s_eventDataHeap = new NamedSharedMemoryHeap("COProcDispatcherHeap", nullptr);
+    }
+    static void ReleaseDataHeap()
+    {
+        if (--s_eventDataHeapUsers == 0) {
+            delete s_eventDataHeap;
+            s_eventDataHeap = nullptr;
+        }
+    }
+
     // False for a member outside the group: whatever it sends goes nowhere.
     bool SendsToGroup() const { return m_directory != nullptr; }
     bool Entered() { return IsEntered(); }

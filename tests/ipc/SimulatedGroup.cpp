@@ -46,6 +46,7 @@ SimulatedGroup::~SimulatedGroup()
         Leave(member);
     for (Member& member : m_members)
         Destroy(member);
+    MemberDispatcher::ReleaseDataHeap();
     // Once nothing is open anywhere, the processes of those who left end too, so that the
     // simulation does not keep them running for good.
     if (platform::simulation::ViewCount() == 0 && platform::simulation::NamedObjectCount() == 0) {

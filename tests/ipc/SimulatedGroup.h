@@ -26,7 +26,8 @@ protected:
 
 class SimulatedGroup {
 public:
-    explicit SimulatedGroup(std::string name = "SimGroup") : m_name(std::move(name)) {}
+    // The event-data heap is held from the host process meanwhile (see MemberDispatcher).
+    explicit SimulatedGroup(std::string name = "SimGroup") : m_name(std::move(name)) { MemberDispatcher::HoldDataHeap(); }
     // Every member still there leaves, and every ended one is cleared away.
     ~SimulatedGroup();
     SimulatedGroup(const SimulatedGroup&) = delete;
