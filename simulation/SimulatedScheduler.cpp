@@ -10,10 +10,12 @@
 
 #include <algorithm>
 #include <condition_variable>
+#include <cstdint>
 #include <cstdio>
 #include <list>
 #include <mutex>
 #include <thread>
+#include <utility>
 #include <unistd.h>
 
 namespace platform::simulation {
@@ -22,6 +24,8 @@ namespace {
 struct Task {
     ProcessId process = 0;
     unsigned long switchesLeft = 0;  // preempted at the switch point that counts it down to 0
+    std::size_t watchedOffset = 0;   // and at the access into a page at this offset that counts
+    unsigned long watchedLeft = 0;   // this down to 0
     const Task* awaited = nullptr;   // the driver's: until that task is preempted or ends
     bool ended = false;
     bool waiting = false;            // for a lock, tried last at progress `triedAt`
@@ -44,6 +48,9 @@ pid_t g_workersOf = 0;  // the process whose threads they are
 Task* g_running = nullptr;
 unsigned long g_progress = 0;
 bool g_everyPoint = false;
+std::size_t g_watchedOffset = 0;  // for the next task
+unsigned long g_watchedNth = 0;
+volatile void* g_preemptedAccess = nullptr;
 thread_local Task* t_task = nullptr;
 
 Task& Driver() { return g_tasks.front(); }
@@ -126,18 +133,31 @@ Worker& IdleWorker()
     return worker;
 }
 
-void Point(bool sleeping)
+bool IsWatched(Task& task, const volatile void* address)
+{
+    const auto offset = reinterpret_cast<std::uintptr_t>(address) & (static_cast<std::uintptr_t>(getpagesize()) - 1);
+    return address != nullptr && task.watchedLeft != 0 && offset == task.watchedOffset && --task.watchedLeft == 0;
+}
+
+void Point(bool sleeping, const volatile void* address = nullptr)
 {
     // Only the thread that holds the turn runs, so the count and the progress need no lock, and a
     // point where the turn stays (most accesses to shared memory) costs no more than that.
     ++g_progress;
-    const bool preempted = t_task->switchesLeft != 0 && --t_task->switchesLeft == 0;
+    const bool counted = t_task->switchesLeft != 0 && --t_task->switchesLeft == 0;
+    const bool preempted = IsWatched(*t_task, address) || counted;
     if (!preempted && !sleeping && !g_everyPoint)
         return;
     Hold hold(g_lock);
     if (preempted) {
+        // Once: FinishTasks runs it to its end.
+        t_task->switchesLeft = t_task->watchedLeft = 0;
         Driver().awaited = nullptr;
+        g_preemptedAccess = const_cast<volatile void*>(address);
         PassTo(hold, t_task, &Driver());
+        // Unless another task has been preempted at an access since.
+        if (g_preemptedAccess == address)
+            g_preemptedAccess = nullptr;
     } else {
         PassTo(hold, t_task, Next(t_task));
     }
@@ -154,6 +174,8 @@ void RunBeside(ProcessId process, unsigned long switches, std::function<void()> 
     Task& task = g_tasks.emplace_back();
     task.process = process;
     task.switchesLeft = switches;
+    task.watchedOffset = g_watchedOffset;
+    task.watchedLeft = std::exchange(g_watchedNth, 0);
     Worker& worker = IdleWorker();
     worker.task = &task;
     worker.work = std::move(work);
@@ -184,7 +206,19 @@ void SwitchAtEveryPoint(bool every) { g_everyPoint = every; }
 bool InSession() { return t_task != nullptr; }
 
 void SwitchPoint() { if (InSession()) Point(false); }
-void SwitchPointAt(const volatile void* address) { if (InSharedView(address) && InSession()) Point(false); }
+void SwitchPointAt(const volatile void* address) { if (InSharedView(address) && InSession()) Point(false, address); }
+
+void PreemptAtAccess(std::size_t offset, unsigned long nth)
+{
+    g_watchedOffset = offset;
+    g_watchedNth = nth;
+}
+
+volatile void* PreemptedAccess()
+{
+    const Hold hold(g_lock);
+    return g_preemptedAccess;
+}
 void Yield() { if (InSession()) Point(true); }
 
 void WaitForOthers()

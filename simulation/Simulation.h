@@ -41,6 +41,12 @@ std::size_t ViewCount();
 // on whenever the others sleep or wait, or in FinishTasks (of `process`, or 0: of all). A process
 // runs one task at a time. Only the thread that started the first task starts more.
 void RunBeside(ProcessId process, unsigned long switches, std::function<void()> work);
+// The task that RunBeside starts next is preempted (also) at its `nth` access to shared memory that
+// lies `offset` bytes into a page of a view: a field of a block, whichever block, wherever it falls
+// in the operation. PreemptedAccess is the address of the access that a task preempted there is
+// about to make, while it waits (null otherwise): another process may write it first.
+void PreemptAtAccess(std::size_t offset, unsigned long nth);
+volatile void* PreemptedAccess();
 void FinishTasks(ProcessId process = 0);
 std::size_t UnfinishedTasks();
 // A stress mode: tasks take turns at every switch point.

@@ -3,7 +3,9 @@
 // a lock, count the others), one at a time or side by side, preempted where the input says; what
 // their receivers do (drop the data's reference, throw, destroy their member); and what a stranger
 // does (hold a lock word for a while, take names ahead of the heaps, fill the directory, write
-// anywhere into every shared block, rewrite a whole block into a consistent lie). Nothing may
+// anywhere into every shared block, rewrite a whole block into a consistent lie, link a chain back
+// into itself), also while a member is preempted inside an operation, at any switch point or at
+// the nth access to a field, where it may write what the member is about to access. Nothing may
 // crash, hang or deadlock, the oracle's rules hold after every operation, and once every member
 // has gone nothing is left.
 #include "GroupOracle.h"
@@ -39,9 +41,13 @@ constexpr int kMaxBurst = 32;
 // Every access to shared memory is a switch point: an operation may pass thousands.
 constexpr unsigned long kMaxSwitches = 65535;
 constexpr long kMaxLieCount = 700;  // slots, past the largest block; 12 data bytes each, past a page
-// Operation bytes from here up name the operations added last, so that the inputs written before
-// them keep their meaning.
+// Operation bytes from here up name the operations added later, and from the second on those
+// added last, so that the inputs written before them keep their meaning.
 constexpr std::uint8_t kLaterFrom = 238;
+constexpr std::uint8_t kLatestFrom = 250;
+// A backlog of up to 320 events: chains of the first four blocks (20, 40, 80 and 160 slots).
+constexpr int kMaxBacklogBlocks = 16;
+constexpr long kMaxTangle = 8;
 
 enum Operation : std::uint8_t {
     kJoin,
@@ -65,12 +71,20 @@ enum Operation : std::uint8_t {
     kBeside = kOperations,  // the next member operation runs side by side with what follows
     kCountOthers,
     kLie,
+    kWatch,  // the next member operation is preempted at its nth access to a field
+    kTamper,
+    kTangle,
+    kBacklog,
     kAllOperations
 };
 
 std::uint8_t Decode(std::uint8_t byte)
 {
-    return byte < kLaterFrom ? byte % kOperations : kOperations + (byte - kLaterFrom) % (kAllOperations - kOperations);
+    if (byte < kLaterFrom)
+        return byte % kOperations;
+    if (byte < kLatestFrom)
+        return kOperations + (byte - kLaterFrom) % (kWatch - kOperations);
+    return kWatch + (byte - kLatestFrom) % (kAllOperations - kWatch);
 }
 
 enum class Behaviour : std::uint8_t { Record, DropData, Throw, DestroyMember, Count };
@@ -96,6 +110,8 @@ private:
     void Vanish(int member, bool holding);
     void Spoil();
     void Lie();
+    void Tamper();
+    void Tangle();
     void LetGo();
     void OnArrival(int member, COEvent* event);
 
@@ -106,6 +122,8 @@ private:
     std::vector<Behaviour> m_behaviour;
     bool m_liveHolder = false;
     unsigned long m_besideSwitches = 0;  // the next member operation's, when it runs side by side
+    std::size_t m_watchedOffset = 0;     // and the field at whose nth access it is preempted
+    unsigned long m_watchedNth = 0;
 };
 
 void Run::Play()
@@ -194,6 +212,20 @@ void Run::Operate(std::uint8_t operation, int member)
     case kLie:
         Lie();
         break;
+    case kWatch:
+        // A header field, a link or one of the first slots, in whatever block it is accessed.
+        m_watchedOffset = 4 * m_input.ConsumeIntegralInRange<std::size_t>(0, 31);
+        m_watchedNth = m_input.ConsumeIntegralInRange<unsigned long>(1, 8);
+        break;
+    case kTamper:
+        Tamper();
+        break;
+    case kTangle:
+        Tangle();
+        break;
+    case kBacklog:
+        Send(member, false, 20 * m_input.ConsumeIntegralInRange(1, kMaxBacklogBlocks), false);
+        break;
     default:
         Spoil();
         break;
@@ -210,7 +242,8 @@ void Run::OnMember(int member, std::function<void(bool alone)> work)
             work(alone);
     };
     const platform::ProcessId process = m_group.ProcessOf(member);
-    if (m_besideSwitches != 0) {
+    if (m_besideSwitches != 0 || m_watchedNth != 0) {
+        platform::simulation::PreemptAtAccess(m_watchedOffset, std::exchange(m_watchedNth, 0));
         platform::simulation::RunBeside(process, std::exchange(m_besideSwitches, 0), [whileThere] { whileThere(false); });
         return;
     }
@@ -360,13 +393,54 @@ void Run::Lie()
     const bool directory = !dataHeap && index == 1;
     const long size = dataHeap ? 20 + 12 * count : directory ? COProcDispatcher::kDirectorySize : COProcDispatcher::QueueBlockSize(count);
     block->header = COProcDispatcher::Header{size, claimed, block->header.lock, refs, 0};
-    block->count = directory ? count % (COProcDispatcher::kDirectoryEntries + 1) : count;
+    // A directory's claim goes past its 20 entries from 441 up (the inputs before kept theirs).
+    constexpr long kEntriesClaimed = COProcDispatcher::kDirectoryEntries + 1;
+    block->count = !directory ? count : count < kEntriesClaimed * kEntriesClaimed ? count % kEntriesClaimed : count - 420;
     // The directory's entries, or a block's link and its slots, the codes not 0 and the rest in reach.
     auto* words = reinterpret_cast<long*>(block + 1) - 2;
     const long fit = static_cast<long>((view.Length() - sizeof *block) / sizeof(long)) + 2;
     for (long word = 0; word < std::min(fit, directory ? 2 * block->count : 2 + 7 * events); ++word)
         words[word] = !directory && word % 7 == 6 ? 0x10000 + word : m_input.ConsumeIntegralInRange<long>(0, kBlocksInReach);
     dataHeap ? m_oracle.DataHeapSpoiled() : m_oracle.QueueHeapSpoiled();
+}
+
+// Four bytes written where a member, preempted at an access, is about to read or write: between a
+// check of a field and its use, or between two reads of it.
+void Run::Tamper()
+{
+    const auto value = m_input.ConsumeIntegral<std::uint32_t>();
+    const auto at = reinterpret_cast<std::uintptr_t>(platform::simulation::PreemptedAccess());
+    if (at == 0)
+        return;
+    *reinterpret_cast<volatile std::uint32_t*>(at & ~std::uintptr_t{3}) = value;
+    m_oracle.QueueHeapSpoiled();
+    m_oracle.DataHeapSpoiled();
+}
+
+// The chain that starts at a queue block links back into itself, from its block `length` links
+// on (or its last) to one before: a cycle of any length, where producers walk.
+void Run::Tangle()
+{
+    const long first = m_input.ConsumeIntegralInRange<long>(1, kBlocksInReach - 1);
+    const long length = m_input.ConsumeIntegralInRange<long>(1, kMaxTangle);
+    const long back = m_input.ConsumeIntegralInRange<long>(0, length - 1);
+    std::vector<long> chain;
+    platform::MappedView view = m_group.QueueBlock(first);
+    for (long index = first; view.Length() >= sizeof(COProcDispatcher::EventQueueBlock);) {
+        chain.push_back(index);
+        index = static_cast<long>(static_cast<COProcDispatcher::EventQueueBlock*>(view.Get())->nextIndex);
+        if (static_cast<long>(chain.size()) == length || index <= 0 || index >= kBlocksInReach)
+            break;
+        platform::MappedView next = m_group.QueueBlock(index);
+        if (next.Length() < sizeof(COProcDispatcher::EventQueueBlock))
+            break;
+        view = std::move(next);
+    }
+    if (chain.empty())
+        return;
+    const long to = chain[static_cast<std::size_t>(std::min<long>(back, static_cast<long>(chain.size()) - 1))];
+    static_cast<COProcDispatcher::EventQueueBlock*>(view.Get())->nextIndex = static_cast<unsigned long>(to);
+    m_oracle.QueueHeapSpoiled();
 }
 
 void Run::OnArrival(int member, COEvent* event)
