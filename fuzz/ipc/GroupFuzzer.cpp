@@ -476,13 +476,16 @@ void Run::LetGo()
 
 void Run::Finish()
 {
-    m_besideSwitches = 0;
+    // Nothing may run on after the run: every member operation from here runs to its end.
+    m_besideSwitches = m_watchedNth = 0;
     platform::simulation::FinishTasks();
     LetGo();
     m_liveHolder = m_oracle.Check(0, m_stranger.KeepsBlocks());
     std::fill(m_behaviour.begin(), m_behaviour.end(), Behaviour::Record);
     for (int member = 0; member < m_group.Size(); ++member)
         Deliver(member);
+    if (platform::simulation::UnfinishedTasks() != 0)
+        Violation("a member's operation runs on after the run", static_cast<long>(platform::simulation::UnfinishedTasks()));
     // The group's own end delivers again, with nobody left to watch.
     for (int member = 0; member < m_group.Size(); ++member) {
         if (simulated_group::Receiver* receiver = m_group.ReceiverOf(member))
