@@ -45,8 +45,10 @@ constexpr long kMaxLieCount = 700;  // slots, past the largest block; 12 data by
 // added last, so that the inputs written before them keep their meaning.
 constexpr std::uint8_t kLaterFrom = 238;
 constexpr std::uint8_t kLatestFrom = 250;
-// A backlog of up to 320 events: chains of the first four blocks (20, 40, 80 and 160 slots).
-constexpr int kMaxBacklogBlocks = 16;
+// A backlog of up to 160 events, a run's backlogs together as many: chains of four blocks (20, 40,
+// 80 and 160 slots). Puts and takes scan their chains, and longer ones would only cost time.
+constexpr int kMaxBacklogBlocks = 8;
+constexpr int kBacklogBudget = 20 * kMaxBacklogBlocks;
 constexpr long kMaxTangle = 8;
 
 enum Operation : std::uint8_t {
@@ -124,6 +126,7 @@ private:
     unsigned long m_besideSwitches = 0;  // the next member operation's, when it runs side by side
     std::size_t m_watchedOffset = 0;     // and the field at whose nth access it is preempted
     unsigned long m_watchedNth = 0;
+    int m_backlogLeft = kBacklogBudget;
 };
 
 void Run::Play()
@@ -223,9 +226,12 @@ void Run::Operate(std::uint8_t operation, int member)
     case kTangle:
         Tangle();
         break;
-    case kBacklog:
-        Send(member, false, 20 * m_input.ConsumeIntegralInRange(1, kMaxBacklogBlocks), false);
+    case kBacklog: {
+        const int backlog = std::min(20 * m_input.ConsumeIntegralInRange(1, kMaxBacklogBlocks), m_backlogLeft);
+        m_backlogLeft -= backlog;
+        Send(member, false, backlog, false);
         break;
+    }
     default:
         Spoil();
         break;
