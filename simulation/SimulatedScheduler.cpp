@@ -133,10 +133,13 @@ Worker& IdleWorker()
     return worker;
 }
 
+// Most accesses come with no watch at all: those cost one test.
 bool IsWatched(Task& task, const volatile void* address)
 {
-    const auto offset = reinterpret_cast<std::uintptr_t>(address) & (static_cast<std::uintptr_t>(getpagesize()) - 1);
-    return address != nullptr && task.watchedLeft != 0 && offset == task.watchedOffset && --task.watchedLeft == 0;
+    if (task.watchedLeft == 0 || address == nullptr)
+        return false;
+    static const auto pageMask = static_cast<std::uintptr_t>(getpagesize()) - 1;
+    return (reinterpret_cast<std::uintptr_t>(address) & pageMask) == task.watchedOffset && --task.watchedLeft == 0;
 }
 
 void Point(bool sleeping, const volatile void* address = nullptr)
@@ -219,6 +222,7 @@ volatile void* PreemptedAccess()
     const Hold hold(g_lock);
     return g_preemptedAccess;
 }
+
 void Yield() { if (InSession()) Point(true); }
 
 void WaitForOthers()
